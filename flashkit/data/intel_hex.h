@@ -1,0 +1,29 @@
+#pragma once
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace flashkit {
+
+inline constexpr std::size_t kBankSize = 65536;
+
+// Splits `path` at its last period into name and extension (without the period). When there
+// is no period, or a path separator follows it (the period belongs to a folder), `name` gets
+// the whole path and `extension` is left as it was.
+void SplitFileName(const std::string& path, std::string& name, std::string& extension);
+
+// The byte spelled by the next two characters of `file`.
+std::uint8_t ReadHexByte(std::FILE* file);
+
+// Reads Intel HEX records from `file` into `buffer` at base + address, dropping bytes whose
+// address is at or above `limit`. Returns 0 when the end record was reached, 1 when the file
+// is not acceptable.
+int ReadHexImage(std::FILE* file, std::uint32_t base, std::uint32_t limit, std::uint8_t* buffer);
+
+// Converts each HEX file to one 64 KiB bank, in list order, into the binary file `output`
+// (created or emptied). Returns 0 on success, 1 on failure (the output then holds the banks
+// completed before the failing file).
+int ConvertHexToBanks(const std::vector<std::string>& inputs, const std::string& output);
+
+}  // namespace flashkit

@@ -1,0 +1,2 @@
+// placeholder until the exports land
+#include "flashkit/interface/flashkit.h"
