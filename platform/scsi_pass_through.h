@@ -13,27 +13,27 @@ namespace pass_through {
 inline constexpr std::uint32_t kIoctlPassThrough = 0x4D004;        // buffered: data inside the area
 inline constexpr std::uint32_t kIoctlPassThroughDirect = 0x4D014;  // direct: the caller's buffer
 inline constexpr std::size_t kStructSize = 44;
-inline constexpr std::size_t kOffLength = 0;              // USHORT
-inline constexpr std::size_t kOffScsiStatus = 2;          // UCHAR
-inline constexpr std::size_t kOffPathId = 3;              // UCHAR
-inline constexpr std::size_t kOffTargetId = 4;            // UCHAR
-inline constexpr std::size_t kOffLun = 5;                 // UCHAR
-inline constexpr std::size_t kOffCdbLength = 6;           // UCHAR
-inline constexpr std::size_t kOffSenseInfoLength = 7;     // UCHAR
-inline constexpr std::size_t kOffDataIn = 8;              // UCHAR
-inline constexpr std::size_t kOffDataTransferLength = 12; // ULONG
-inline constexpr std::size_t kOffTimeOutValue = 16;       // ULONG, seconds
-inline constexpr std::size_t kOffDataBuffer = 20;         // ULONG_PTR offset, or PVOID (direct)
-inline constexpr std::size_t kOffSenseInfoOffset = 24;    // ULONG
-inline constexpr std::size_t kOffCdb = 28;                // UCHAR[16]
+inline constexpr std::size_t kOffLength = 0;               // USHORT
+inline constexpr std::size_t kOffScsiStatus = 2;           // UCHAR
+inline constexpr std::size_t kOffPathId = 3;               // UCHAR
+inline constexpr std::size_t kOffTargetId = 4;             // UCHAR
+inline constexpr std::size_t kOffLun = 5;                  // UCHAR
+inline constexpr std::size_t kOffCdbLength = 6;            // UCHAR
+inline constexpr std::size_t kOffSenseInfoLength = 7;      // UCHAR
+inline constexpr std::size_t kOffDataIn = 8;               // UCHAR
+inline constexpr std::size_t kOffDataTransferLength = 12;  // ULONG
+inline constexpr std::size_t kOffTimeOutValue = 16;        // ULONG, seconds
+inline constexpr std::size_t kOffDataBuffer = 20;          // ULONG_PTR offset, or PVOID (direct)
+inline constexpr std::size_t kOffSenseInfoOffset = 24;     // ULONG
+inline constexpr std::size_t kOffCdb = 28;                 // UCHAR[16]
 inline constexpr std::size_t kSenseOffset = 48;
 inline constexpr std::size_t kSenseLength = 24;
 inline constexpr std::size_t kDataOffset = 80;
 inline constexpr std::size_t kMaxData = 65536;
 inline constexpr std::size_t kReadAreaSize = kDataOffset + kMaxData;  // 65,616
 inline constexpr std::size_t kWriteAreaSize = kDataOffset;            // 80
-inline constexpr std::uint8_t kDataOut = 0;  // SCSI_IOCTL_DATA_OUT
-inline constexpr std::uint8_t kDataInFlag = 1;  // SCSI_IOCTL_DATA_IN
+inline constexpr std::uint8_t kDataOut = 0;                           // SCSI_IOCTL_DATA_OUT
+inline constexpr std::uint8_t kDataInFlag = 1;                        // SCSI_IOCTL_DATA_IN
 }  // namespace pass_through
 
 // Drives and SCSI pass-through requests on them.

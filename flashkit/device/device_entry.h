@@ -11,13 +11,13 @@ namespace flashkit {
 
 // One found device; owned by the device list.
 struct DeviceEntry {
-  std::uint8_t hostAdapter = 0;        // ASPI host adapter; 0 on pass-through systems
-  std::uint8_t target = 0;             // ASPI target; 0 on pass-through systems
-  platform::Handle handle = nullptr;   // open drive on pass-through systems; null on ASPI
-  std::string path;                    // drive's device path; empty on ASPI systems
-  std::string serial;                  // serial string a mass-programming job wrote into it
+  std::uint8_t hostAdapter = 0;           // ASPI host adapter; 0 on pass-through systems
+  std::uint8_t target = 0;                // ASPI target; 0 on pass-through systems
+  platform::Handle handle = nullptr;      // open drive on pass-through systems; null on ASPI
+  std::string path;                       // drive's device path; empty on ASPI systems
+  std::string serial;                     // serial string a mass-programming job wrote into it
   std::array<std::uint8_t, 8> version{};  // bytes 4 to 11 of the identify answer
-  std::int32_t status = 0;             // 1 good / 0 failed after a mass-programming job
+  std::int32_t status = 0;                // 1 good / 0 failed after a mass-programming job
 };
 
 using DeviceList = std::vector<std::unique_ptr<DeviceEntry>>;

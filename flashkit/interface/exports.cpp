@@ -1,2 +1,58 @@
-// placeholder until the exports land
+// The six exported functions: thin layers over the process-wide state.
+#include <cstring>
+
+#include "flashkit/device/discovery.h"
 #include "flashkit/interface/flashkit.h"
+#include "flashkit/interface/library_state.h"
+#include "flashkit/job/download_job.h"
+#include "flashkit/job/job_status.h"
+#include "platform/ports.h"
+
+namespace {
+
+// An index outside the list names no entry; the exports then read nothing.
+const flashkit::DeviceEntry* EntryAt(int index) {
+  const flashkit::DeviceList& devices = flashkit::State().devices;
+  if (index < 0 || static_cast<std::size_t>(index) >= devices.size()) return nullptr;
+  return devices[static_cast<std::size_t>(index)].get();
+}
+
+}  // namespace
+
+extern "C" {
+
+FLASHKIT_EXPORT int FLASHKIT_CALL GetDevice(void) { return flashkit::DiscoverDevices(); }
+
+FLASHKIT_EXPORT int FLASHKIT_CALL Download(int mode, int device, int serialAndLog,
+                                           FlashkitWindow window) {
+  flashkit::StartDownloadJob(mode, device, serialAndLog, window);
+  return 0;
+}
+
+FLASHKIT_EXPORT int FLASHKIT_CALL GetDeviceStatus(int index) {
+  const flashkit::DeviceEntry* entry = EntryAt(index);
+  return entry ? entry->status : 0;
+}
+
+FLASHKIT_EXPORT void FLASHKIT_CALL EndDevice(void) {
+  flashkit::LibraryState& state = flashkit::State();
+  if (state.osFamily == flashkit::kOsWindows98 && state.aspiLoaded) {
+    platform::CurrentPorts().aspi->Unload();
+    state.aspiLoaded = false;
+  }
+  flashkit::ReleaseDeviceList();
+}
+
+FLASHKIT_EXPORT int FLASHKIT_CALL GetDeviceVersion(int index, unsigned char* buffer) {
+  const flashkit::DeviceEntry* entry = EntryAt(index);
+  if (entry && buffer) std::memcpy(buffer, entry->version.data(), entry->version.size());
+  return 1;
+}
+
+FLASHKIT_EXPORT int FLASHKIT_CALL GetDeviceInfo(int /*unused*/, unsigned char* buffer) {
+  const flashkit::LibraryState& state = flashkit::State();
+  if (buffer) std::memcpy(buffer, state.deviceInfo.data(), state.deviceInfo.size());
+  return 1;
+}
+
+}  // extern "C"

@@ -1,0 +1,173 @@
+#include "flashkit/job/download_job.h"
+
+#include <algorithm>
+#include <cctype>
+#include <cstring>
+
+#include "flashkit/data/configuration.h"
+#include "flashkit/data/descriptor_block.h"
+#include "flashkit/data/intel_hex.h"
+#include "flashkit/job/job_status.h"
+#include "flashkit/job/program_all_devices.h"
+#include "flashkit/job/program_one_device.h"
+#include "flashkit/job/scoped_file.h"
+#include "platform/ports.h"
+
+namespace flashkit {
+
+namespace {
+
+// The job thread holds the envelope's 64 KiB request area on its stack, and more besides.
+constexpr std::size_t kJobStackBytes = 1024 * 1024;
+
+bool Fail(const JobContext& context, JobStatus code) {
+  PostStatus(context.job.window, code);
+  return false;
+}
+
+std::string Lower(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Size of a file in bytes, or -1 when it cannot be measured.
+long FileSize(const std::string& path) {
+  ScopedFile file(path, "rb");
+  if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
+  return std::ftell(file.get());
+}
+
+// Steps 4 and 5: the configured image, converted from Intel HEX when needed.
+bool ResolveImagePath(JobContext& context, const std::string& configurationPath) {
+  platform::Profile& profile = *platform::CurrentPorts().profile;
+  std::string firmware;
+  if (!ReadFirmwarePath(profile, configurationPath, firmware)) {
+    return Fail(context, JobStatus::ConfigurationError);
+  }
+  if (!CanOpenForReading(firmware)) return Fail(context, JobStatus::FileMissing);
+
+  std::string name;
+  std::string extension;
+  SplitFileName(firmware, name, extension);
+  extension = Lower(extension);
+  if (extension == "bin") {
+    context.imagePath = firmware;
+    return true;
+  }
+  if (extension != "hex") return Fail(context, JobStatus::ConfigurationError);
+
+  const std::string output = name + ".bin";
+  // A failed conversion must not leave an older file of that name to be programmed.
+  if (ConvertHexToBanks({firmware}, output) != 0 || !CanOpenForReading(output)) {
+    return Fail(context, JobStatus::FileMissing);
+  }
+  context.imagePath = output;
+  return true;
+}
+
+// Step 6: bank count from 64 KiB reads; the buffer keeps what the last read left in front.
+bool CountBanks(JobContext& context) {
+  ScopedFile file(context.imagePath, "rb");
+  if (!file) return Fail(context, JobStatus::FileMissing);
+  std::uint32_t banks = 0;
+  while (std::fread(context.image.data(), 1, kBankSize, file.get()) > 0) {
+    // Past 255 banks the count no longer fits; stop reading, the image is refused below.
+    if (++banks > kMaxBanks) break;
+  }
+  file.Close();
+  // An empty image (also what a failed conversion leaves) or one of more than 255 banks cannot
+  // be programmed: the sequences need one to 255 banks.
+  if (banks == 0 || banks > kMaxBanks) return Fail(context, JobStatus::FileMissing);
+  context.bankCount = static_cast<std::uint8_t>(banks);
+  if (!context.image.Resize(banks * kBankSize)) return Fail(context, JobStatus::OutOfMemory);
+  context.transferCount = banks * kChunksPerBank;
+  return true;
+}
+
+// Step 7: the boot loader must exist and fit the 16-bit length of LoadBootLoader.
+bool CheckBootLoader(JobContext& context, const std::string& configurationPath) {
+  if (!ReadBootloaderPath(*platform::CurrentPorts().profile, configurationPath,
+                          context.bootLoaderPath)) {
+    return Fail(context, JobStatus::ConfigurationError);
+  }
+  const long size = FileSize(context.bootLoaderPath);
+  if (size < 0 || size > static_cast<long>(kMaxBootLoaderBytes)) {
+    return Fail(context, JobStatus::FileMissing);
+  }
+  return true;
+}
+
+// Step 9: the data of the chosen mode.
+bool PrepareMode(JobContext& context) {
+  LibraryState& state = State();
+  switch (context.job.mode) {
+    case LoaderMode: {
+      ScopedFile loader(context.bootLoaderPath, "rb");
+      if (!loader) return Fail(context, JobStatus::FileMissing);
+      context.loaderLength = static_cast<std::uint16_t>(
+          std::fread(context.image.data(), 1, kLoaderModeBytes, loader.get()));
+      context.transferCount = kLoaderModePages;
+      return true;
+    }
+    case DescriptorMode:
+      BuildDescriptorBlock(state.identity, state.descriptorBlock);
+      std::memcpy(context.descriptorHead.data(), state.descriptorBlock.data(), kDescriptorHeadSize);
+      context.transferCount = 1;
+      return true;
+    case DescriptorImageMode:
+      BuildDescriptorBlock(state.identity, state.descriptorBlock);
+      std::memcpy(context.image.data(), state.descriptorBlock.data(), kDescriptorBlockSize);
+      return true;
+    default:
+      return true;
+  }
+}
+
+}  // namespace
+
+bool PrepareJob(JobContext& context) {
+  LibraryState& state = State();
+  if (state.flashTableLoaded == 0) return Fail(context, JobStatus::FileMissing);
+
+  platform::Ports& ports = platform::CurrentPorts();
+  const std::string configurationPath = ConfigurationPathIn(ports.system->ModuleFolder());
+  state.identity = ReadIdentity(*ports.profile, configurationPath);
+
+  if (!context.image.Allocate(kBankSize)) return Fail(context, JobStatus::OutOfMemory);
+  if (!ResolveImagePath(context, configurationPath)) return false;
+  if (!CountBanks(context)) return false;
+  if (!CheckBootLoader(context, configurationPath)) return false;
+  context.placeDescriptor = ReadPlaceDescriptor(*ports.profile, configurationPath);
+  return PrepareMode(context);
+}
+
+void RunDownloadJob(void* job) {
+  JobContext context;
+  context.job = *static_cast<const DownloadJob*>(job);
+  if (!PrepareJob(context)) return;
+
+  const DeviceList& devices = State().devices;
+  if (context.job.device == 0) {
+    ProgramAllDevices(context);
+  } else if (context.job.device > 0 &&
+             static_cast<std::size_t>(context.job.device) <= devices.size()) {
+    ProgramOneDevice(context, *devices[static_cast<std::size_t>(context.job.device) - 1]);
+  } else {
+    // No such device in the list: nothing is touched, and the host hears it like a lost device.
+    PostStatus(context.job.window, JobStatus::TransferFailed);
+  }
+}
+
+void StartDownloadJob(int mode, int device, int serialAndLog, void* window) {
+  DownloadJob& job = State().job;
+  job.mode = mode;
+  job.device = device;
+  job.serialAndLog = serialAndLog;
+  job.window = window;
+  if (!platform::CurrentPorts().threads->Start(&RunDownloadJob, &job, kJobStackBytes)) {
+    PostStatus(window, JobStatus::OutOfMemory);
+  }
+}
+
+}  // namespace flashkit
