@@ -1,0 +1,125 @@
+#include "fwupdate/console/console_view.h"
+
+#include <dlfcn.h>
+#include <unistd.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/posix/profile_file.h"
+
+namespace fwupdate {
+
+namespace {
+
+constexpr int kBarWidth = 40;
+
+template <typename Function>
+bool Bind(void* library, const char* name, Function& function) {
+  function = reinterpret_cast<Function>(dlsym(library, name));
+  return function != nullptr;
+}
+
+}  // namespace
+
+void ConsoleView::ShowMessageBox(const std::string& text, const std::string& caption,
+                                 BoxIcon icon) {
+  EndProgressLine();
+  if (icon == BoxIcon::Error) {
+    std::fprintf(stderr, "%s: %s\n", caption.c_str(), text.c_str());
+    std::fflush(stderr);
+  } else {
+    std::printf("%s\n", text.c_str());
+    std::fflush(stdout);
+  }
+}
+
+void ConsoleView::SetProgressRange(int low, int high) {
+  low_ = low;
+  high_ = high > low ? high : low + 1;
+}
+
+void ConsoleView::SetProgress(int position) {
+  if (position <= low_) {  // a reset: the bar leaves the screen
+    EndProgressLine();
+    return;
+  }
+  if (position > high_) position = high_;
+  int percent = (position - low_) * 100 / (high_ - low_);
+  if (percent == shown_) return;
+  shown_ = percent;
+  int filled = percent * kBarWidth / 100;
+  std::string bar(static_cast<std::size_t>(filled), '#');
+  bar.append(static_cast<std::size_t>(kBarWidth - filled), '.');
+  std::printf("\r[%s] %3d%%", bar.c_str(), percent);
+  std::fflush(stdout);
+  lineOpen_ = true;
+}
+
+void ConsoleView::EndProgressLine() {
+  if (lineOpen_) {
+    std::printf("\n");
+    std::fflush(stdout);
+  }
+  lineOpen_ = false;
+  shown_ = -1;
+}
+
+void ConsoleView::SetStatusText(const std::string& text) {
+  // The percentage is already on the bar; an empty text is the reset.
+  if (text.empty() || text.back() == '%') return;
+  EndProgressLine();
+  std::printf("%s\n", text.c_str());
+  std::fflush(stdout);
+}
+
+void ConsoleView::ShowVersions(const std::string& device, const std::string& image) {
+  EndProgressLine();
+  std::printf("Device firmware version: %s\nNew firmware version:    %s\n", device.c_str(),
+              image.c_str());
+  std::fflush(stdout);
+}
+
+bool ConsoleView::LoadFlashkit(FlashkitBinding& binding) {
+  UnloadFlashkit();
+  // By name: the executable's RUNPATH ($ORIGIN) finds the copy beside it first.
+  library_ = dlopen("libflashkit.so", RTLD_NOW | RTLD_LOCAL);
+  if (library_ == nullptr) return false;
+  FlashkitBinding bound;
+  if (!Bind(library_, "GetDevice", bound.GetDevice) ||
+      !Bind(library_, "Download", bound.Download) ||
+      !Bind(library_, "GetDeviceStatus", bound.GetDeviceStatus) ||
+      !Bind(library_, "EndDevice", bound.EndDevice) ||
+      !Bind(library_, "GetDeviceVersion", bound.GetDeviceVersion)) {
+    UnloadFlashkit();
+    return false;
+  }
+  binding = bound;
+  return true;
+}
+
+void ConsoleView::UnloadFlashkit() {
+  if (library_ != nullptr) dlclose(library_);
+  library_ = nullptr;
+}
+
+FlashkitWindow ConsoleView::StatusWindow() {
+  return reinterpret_cast<FlashkitWindow>(static_cast<std::intptr_t>(statusPipe_));
+}
+
+std::string ConsoleView::CurrentDirectory() {
+  std::vector<char> buffer(4096);
+  if (getcwd(buffer.data(), buffer.size()) == nullptr) return ".";
+  return buffer.data();
+}
+
+std::string ConsoleView::ReadProfileString(const std::string& section, const std::string& key,
+                                           std::size_t size, const std::string& path) {
+  std::vector<char> buffer(size + 1, '\0');
+  platform::ProfileFile profile;
+  std::uint32_t got =
+      profile.GetString(section, key, "", buffer.data(), static_cast<std::uint32_t>(size), path);
+  return std::string(buffer.data(), got < size ? got : size);
+}
+
+}  // namespace fwupdate
