@@ -24,7 +24,8 @@ bool ReadBootloaderPath(platform::Profile& profile, const std::string& configura
                         std::string& path);
 // 1 when bit 0x40 of [K4826] initial (default 31) is clear, 0 when it is set.
 int ReadPlaceDescriptor(platform::Profile& profile, const std::string& configurationPath);
-// [K4826] serial = the serial string from its tenth character on.
+// [K4826] serial = the serial string from its tenth character on. A serial string of nine
+// characters or fewer has no running number and writes nothing.
 void WriteBackSerial(platform::Profile& profile, const std::string& configurationPath,
                      const std::string& serialString);
 

@@ -11,8 +11,8 @@ inline constexpr std::size_t kFlashNameLength = 20;
 struct FlashIdRecord {
   std::uint8_t makerId = 0;
   std::uint8_t deviceId = 0;
-  std::uint8_t parameter = 0;  // handed to the device once the flash is identified
-  std::uint8_t spare = 0;      // kept, not used
+  std::uint8_t parameter = 0;                 // handed to the device once the flash is identified
+  std::uint8_t spare = 0;                     // kept, not used
   std::array<char, kFlashNameLength> name{};  // zero-padded; no terminator when it is full
 };
 
