@@ -44,6 +44,11 @@ std::int32_t PassThroughRead(std::uint32_t length, std::uint32_t timeoutSeconds,
 std::int32_t PassThroughWrite(std::uint32_t length, std::uint32_t timeoutSeconds,
                               std::uint8_t* area, std::uint8_t* data) {
   FillPassThroughFields(area, pt::kDataOut, length, timeoutSeconds);
+  // The 32-bit structure holds the buffer's address; wider hosts keep its low half there and
+  // hand the pointer itself to the port.
+  PutU32(
+      area, pt::kOffDataBuffer,
+      static_cast<std::uint32_t>(reinterpret_cast<std::uintptr_t>(length == 0 ? nullptr : data)));
   return static_cast<std::int32_t>(platform::CurrentPorts().scsi->IoControl(
       State().current.handle, pt::kIoctlPassThroughDirect, area, pt::kWriteAreaSize,
       pt::kWriteAreaSize, length == 0 ? nullptr : data));

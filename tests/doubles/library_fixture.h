@@ -13,7 +13,7 @@ namespace doubles {
 // Puts fresh doubles into the ports and a fresh library state in place for each test, and
 // gives the test a temporary folder that is also the current directory.
 class LibraryFixture : public ::testing::Test {
- protected:
+ public:
   void SetUp() override;
   void TearDown() override;
 
