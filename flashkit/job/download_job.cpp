@@ -66,7 +66,7 @@ bool ResolveImagePath(JobContext& context, const std::string& configurationPath)
   return true;
 }
 
-// Step 6: bank count from 64 KiB reads; the buffer keeps what the last read left in front.
+// Step 6: bank count from 64 KiB reads.
 bool CountBanks(JobContext& context) {
   ScopedFile file(context.imagePath, "rb");
   if (!file) return Fail(context, JobStatus::FileMissing);
@@ -82,6 +82,14 @@ bool CountBanks(JobContext& context) {
   context.bankCount = static_cast<std::uint8_t>(banks);
   if (!context.image.Resize(banks * kBankSize)) return Fail(context, JobStatus::OutOfMemory);
   context.transferCount = banks * kChunksPerBank;
+  // The counting reads leave the last bank in front; the pages of mass programming are taken
+  // from the buffer, so it must hold the image from its start (zeros past the file's end).
+  if (banks > 1) {
+    ScopedFile again(context.imagePath, "rb");
+    if (!again) return Fail(context, JobStatus::FileMissing);
+    std::memset(context.image.data(), 0, context.image.size());
+    std::fread(context.image.data(), 1, context.image.size(), again.get());
+  }
   return true;
 }
 
