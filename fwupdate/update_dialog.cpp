@@ -26,8 +26,77 @@ std::string FormatVersion(std::uint8_t major, std::uint8_t minor) {
   return {HexDigit(major >> 4), '.', HexDigit(major), HexDigit(minor >> 4), HexDigit(minor)};
 }
 
+namespace {
+
+// The job programs an Intel HEX image as the one 64 KiB bank it converts it to, so its stamp
+// is what that bank will hold at 65,530..65,533 (zero where no record writes), not the
+// characters of the text at those offsets.
+bool IsHexImage(const std::string& path) {
+  std::size_t dot = path.rfind('.');
+  if (dot == std::string::npos || path.find_first_of("\\/", dot) != std::string::npos) return false;
+  std::string extension = path.substr(dot + 1);
+  for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
+  return extension == "hex";
+}
+
+int HexValue(int c) {
+  if (c >= '0' && c <= '9') return c - '0';
+  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+  return -1;
+}
+
+// Data (00) and end (01) records with their checksums; anything else makes the image
+// unreadable, as it does for the job's conversion.
+void ReadHexStamp(std::FILE* file, ImageStamp& stamp) {
+  auto byte = [file](int& value) {
+    int high = HexValue(std::fgetc(file));
+    int low = HexValue(std::fgetc(file));
+    if (high < 0 || low < 0) return false;
+    value = high * 16 + low;
+    return true;
+  };
+  for (;;) {
+    int c = std::fgetc(file);
+    while (c == '\r' || c == '\n') c = std::fgetc(file);
+    if (c != ':') return;
+    int length, high, low, type;
+    if (!byte(length) || !byte(high) || !byte(low) || !byte(type)) return;
+    unsigned sum = static_cast<unsigned>(length + high + low + type);
+    if (type == 1) {
+      int checksum;
+      stamp.found = length == 0 && byte(checksum) && checksum == 0xFF;
+      return;
+    }
+    if (type != 0) return;
+    std::uint32_t address = static_cast<std::uint32_t>(high * 256 + low);
+    std::array<int, 4> pending{-1, -1, -1, -1};
+    for (int i = 0; i < length; ++i) {
+      int value;
+      if (!byte(value)) return;
+      sum += static_cast<unsigned>(value);
+      std::uint32_t at = address + static_cast<std::uint32_t>(i);
+      if (at >= kStampOffset && at < kStampOffset + 4) pending[at - kStampOffset] = value;
+    }
+    int checksum;
+    if (!byte(checksum) || ((sum + static_cast<unsigned>(checksum)) & 0xFF) != 0) return;
+    for (std::size_t i = 0; i < pending.size(); ++i) {
+      if (pending[i] >= 0) stamp.bytes[i] = static_cast<std::uint8_t>(pending[i]);
+    }
+  }
+}
+
+}  // namespace
+
 ImageStamp ReadImageStamp(const std::string& path) {
   ImageStamp stamp;
+  if (IsHexImage(path)) {
+    File file = OpenForReading(path);
+    if (!file) return stamp;
+    stamp.opened = true;
+    ReadHexStamp(file.get(), stamp);
+    return stamp;
+  }
   File file = OpenForReading(path);
   if (!file) return stamp;
   stamp.opened = true;

@@ -43,7 +43,9 @@ std::string FormatVersion(std::uint8_t major, std::uint8_t minor);
 // The four stamp bytes of an image: what lies at buffer offsets 65,530..65,533 after reading
 // the file from its start in 64 KiB blocks into one buffer. `opened` is false when the file
 // cannot be opened. `found` is false when it cannot be opened or read, or when no read reached
-// offset 65,533 (an image shorter than 65,534 bytes holds no stamp).
+// offset 65,533 (an image shorter than 65,534 bytes holds no stamp). An Intel HEX image (".hex")
+// gives the bytes its records place at addresses 65,530..65,533 of the bank it converts to;
+// `found` is false when it is not valid HEX up to its end record.
 struct ImageStamp {
   bool opened = false;
   bool found = false;

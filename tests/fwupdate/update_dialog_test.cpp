@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <functional>
@@ -228,6 +229,53 @@ TEST_F(UpdateDialogTest, ImageTooShortForAStampShowsNoNewVersion) {
   EXPECT_EQ(dialog.State(), DialogState::Ready);
   EXPECT_EQ(view.shownDevice, "0.105");
   EXPECT_EQ(view.shownImage, "");
+}
+
+// Intel HEX text: 16-byte data records for `data` at `address`, then the end record.
+std::string HexRecords(std::uint32_t address, const std::vector<unsigned char>& data) {
+  std::string out;
+  char line[80];
+  for (std::size_t at = 0; at < data.size(); at += 16) {
+    std::size_t n = std::min<std::size_t>(16, data.size() - at);
+    std::uint32_t a = address + static_cast<std::uint32_t>(at);
+    unsigned sum = static_cast<unsigned>(n + (a >> 8) + (a & 0xFF));
+    std::snprintf(line, sizeof line, ":%02X%04X00", static_cast<unsigned>(n), a & 0xFFFF);
+    out += line;
+    for (std::size_t i = 0; i < n; ++i) {
+      std::snprintf(line, sizeof line, "%02X", data[at + i]);
+      out += line;
+      sum += data[at + i];
+    }
+    std::snprintf(line, sizeof line, "%02X\n", (0x100 - (sum & 0xFF)) & 0xFF);
+    out += line;
+  }
+  return out + ":00000001FF\n";
+}
+
+TEST_F(UpdateDialogTest, HexImageStampIsWhatItsBankWillHold) {
+  std::string hexPath = (folder / "IMAGE.HEX").string();
+  std::vector<unsigned char> tail(32, 0x55);
+  tail[28] = 0x3C;  // address 0xFFFC: minor
+  tail[29] = 0x12;  // address 0xFFFD: major
+  std::string text = HexRecords(0x0000, std::vector<unsigned char>(30000, 0xAA));
+  text.resize(text.size() - std::string(":00000001FF\n").size());
+  text += HexRecords(0xFFE0, tail);
+  ASSERT_GT(text.size(), 65536u);  // the text itself reaches past the stamp offsets
+  std::ofstream(hexPath, std::ios::binary) << text;
+  ImageStamp stamp = ReadImageStamp(hexPath);
+  ASSERT_TRUE(stamp.found);
+  EXPECT_EQ(FormatVersion(stamp.Major(), stamp.Minor()), "1.23C");
+
+  // A bad checksum makes it no image, and no version is shown.
+  std::string broken = text;
+  broken[broken.rfind(":00000001FF") - 3] ^= 1;
+  std::ofstream(hexPath, std::ios::binary | std::ios::trunc) << broken;
+  EXPECT_FALSE(ReadImageStamp(hexPath).found);
+  // Records that leave the stamp uncovered give the zeros the conversion fills in.
+  std::ofstream(hexPath, std::ios::binary | std::ios::trunc) << HexRecords(0, {1, 2, 3});
+  stamp = ReadImageStamp(hexPath);
+  ASSERT_TRUE(stamp.found);
+  EXPECT_EQ(FormatVersion(stamp.Major(), stamp.Minor()), "0.000");
 }
 
 TEST_F(UpdateDialogTest, SetUpShowsBothVersionsAndBecomesReady) {
