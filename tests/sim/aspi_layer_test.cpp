@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <cstring>
 #include <memory>
@@ -35,11 +36,10 @@ class TestEvents : public platform::Events {
       event.signalled = true;
     }
     event.cv.notify_all();
-    std::lock_guard lock(mutex_);
     ++signals;
   }
   void Close(platform::Handle) override {}
-  int signals = 0;
+  std::atomic<int> signals{0};
 
  private:
   struct Event {
