@@ -1,6 +1,7 @@
 // FwUpdate: one copy at a time, one modal dialog.
-#include <commctrl.h>
 #include <windows.h>
+// After windows.h, which it needs.
+#include <commctrl.h>
 
 #include "update_window.h"
 
