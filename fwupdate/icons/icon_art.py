@@ -1,7 +1,7 @@
 """Small vector pictures rendered into Windows .ico files (Python 3 standard library only).
 
 Each icon holds 16x16 and 32x32 pictures twice: 4-bit (the 16 standard colours, hard edges,
-for Windows 98 and 4-bit image lists) and 32-bit with alpha (smooth edges, for later
+for Windows 98 and 4-bit image lists) and 32-bit with alpha (smooth edges at 32x32, for later
 systems). Every picture carries its AND mask, so a system that ignores alpha still shows it
 right. Shapes are given in a 32-unit design space and scaled to the picture size.
 """
@@ -149,7 +149,8 @@ def write_ico(path, draw):
     entries = []
     for bpp in (4, 32):
         for size in (16, 32):
-            canvas = render(draw, size, smooth=bpp == 32)
+            # Smooth edges only where there are pixels enough for them; at 16x16 they blur.
+            canvas = render(draw, size, smooth=bpp == 32 and size >= 32)
             data = _image_4bit(canvas) if bpp == 4 else _image_32bit(canvas)
             entries.append((size, bpp, data))
     out = bytearray(struct.pack("<HHH", 0, 1, len(entries)))
