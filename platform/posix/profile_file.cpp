@@ -96,7 +96,7 @@ void ParseSections(Document& document) {
     if (text.front() == '[') {
       const std::size_t close = text.find(']');
       if (close != std::string::npos) {
-        document.sections.push_back(Section{text.substr(1, close - 1), i, {}});
+        document.sections.push_back(Section{Trim(text.substr(1, close - 1)), i, {}});
         continue;
       }
       // A header without its bracket reads as a key line, as the Windows reader takes it.
@@ -161,7 +161,9 @@ std::uint32_t CopyOut(const std::string& text, char* buffer, std::uint32_t size)
   return static_cast<std::uint32_t>(count);
 }
 
-// One pair of surrounding quotes, double or single, is not part of the value.
+// One pair of surrounding quotes, double or single, is not part of the value. The value is cut
+// after the quotes are gone, so a quoted value that just fills the buffer keeps its last
+// character (Wine's reader loses it).
 std::string Unquote(const std::string& value) {
   if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
       value.back() == value.front()) {
@@ -251,8 +253,8 @@ std::uint32_t ProfileFile::GetString(const std::string& section, const std::stri
       }
     }
   }
-  // The default is the caller's literal text: its quotes are kept.
-  return CopyOut(TrimDefault(fallback), buffer, size);
+  // The default goes through the same rules as a value: trailing blanks and quotes removed.
+  return CopyOut(Unquote(TrimDefault(fallback)), buffer, size);
 }
 
 int ProfileFile::GetInt(const std::string& section, const std::string& key, int fallback,

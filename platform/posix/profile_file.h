@@ -14,7 +14,7 @@ class ProfileFile : public Profile {
   // Reads the file afresh on every call, as the Windows functions appear to the caller: the
   // first section whose name matches (without regard to case) is the only one searched, and
   // in it the first matching key; spaces around the value and one pair of surrounding quotes
-  // (" or ') are removed.
+  // (" or ') are removed. The default loses trailing blanks and surrounding quotes likewise.
   std::uint32_t GetString(const std::string& section, const std::string& key,
                           const std::string& fallback, char* buffer, std::uint32_t size,
                           const std::string& path) override;

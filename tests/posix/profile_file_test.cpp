@@ -58,7 +58,9 @@ const std::string kFile =
     "[firmware] trailing text\r\n"
     "FIRMWARE=C:\\fw\\image.hex\r\n"
     "[K4826]\r\n"
-    "later=only in the second copy\r\n";
+    "later=only in the second copy\r\n"
+    "[ Spaced ]\r\n"
+    "x=spaced section\r\n";
 
 INSTANTIATE_TEST_SUITE_P(
     Rules, ProfileRead,
@@ -87,6 +89,10 @@ INSTANTIATE_TEST_SUITE_P(
         ReadCase{"quoted_value_cut", kFile, "K4826", "descriptor", "", 5, "  US"},
         ReadCase{"size_one", kFile, "K4826", "VID", "", 1, ""},
         ReadCase{"default_trailing_blanks", kFile, "K4826", "serial", "abc   ", 100, "abc"},
+        ReadCase{"default_unquoted", kFile, "K4826", "serial", "'q'  ", 100, "q"},
+        ReadCase{"default_unquoted_missing_file", "!", "K4826", "VID", "\"q\"", 100, "q"},
+        ReadCase{"quoted_value_fills_buffer", kFile, "K4826", "descriptor", "", 13, "  USB Disk  "},
+        ReadCase{"section_name_trimmed", kFile, "spaced", "x", "", 100, "spaced section"},
         ReadCase{"lf_and_cr_line_ends", "[A]\nx=1\ry=2\n", "a", "Y", "", 100, "2"},
         ReadCase{"utf8_mark", "\xEF\xBB\xBF[A]\nx=1\n", "A", "x", "", 100, "1"}),
     [](const auto& info) { return std::string(info.param.label); });
