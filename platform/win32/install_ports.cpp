@@ -2,26 +2,29 @@
 #include "platform/win32/win32_ports.h"
 
 namespace platform {
+namespace {
+// Constant-initialized before the load hook runs, and alive until the library unloads; no
+// initialization guard runs under the loader lock.
+win32::Win32SystemInfo systemPort;
+win32::Win32ScsiPassThrough scsiPort;
+win32::Win32AspiLayer aspiPort;
+win32::Win32Events eventsPort;
+win32::Win32Threads threadsPort;
+win32::Win32Clock clockPort;
+win32::Win32Profile profilePort;
+win32::Win32StatusPost statusPort;
+}  // namespace
 
 void InstallPlatformPorts() {
-  // The objects live for the process; the library's state refers to them until it unloads.
-  static win32::Win32SystemInfo system;
-  static win32::Win32ScsiPassThrough scsi;
-  static win32::Win32AspiLayer aspi;
-  static win32::Win32Events events;
-  static win32::Win32Threads threads;
-  static win32::Win32Clock clock;
-  static win32::Win32Profile profile;
-  static win32::Win32StatusPost status;
   Ports& ports = CurrentPorts();
-  ports.system = &system;
-  ports.scsi = &scsi;
-  ports.aspi = &aspi;
-  ports.events = &events;
-  ports.threads = &threads;
-  ports.clock = &clock;
-  ports.profile = &profile;
-  ports.status = &status;
+  ports.system = &systemPort;
+  ports.scsi = &scsiPort;
+  ports.aspi = &aspiPort;
+  ports.events = &eventsPort;
+  ports.threads = &threadsPort;
+  ports.clock = &clockPort;
+  ports.profile = &profilePort;
+  ports.status = &statusPort;
 }
 
 }  // namespace platform

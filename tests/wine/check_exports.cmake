@@ -55,6 +55,25 @@ foreach(import ${imports})
   endif()
 endforeach()
 
+# With -DOLD_WINDOWS=ON: no import that Windows 98/Me, NT 4 or 2000 lacks, since the loader
+# refuses a DLL whose imports it cannot bind. These are the ones toolchain runtimes pull in.
+if(OLD_WINDOWS)
+  set(newer_functions AcquireSRWLockExclusive AddVectoredExceptionHandler CreateEventExA
+      CreateEventExW CreateMutexExW CreateSemaphoreExW FlsAlloc FlsFree FlsGetValue FlsSetValue
+      GetCurrentProcessorNumber GetModuleHandleExA GetModuleHandleExW
+      GetSystemTimePreciseAsFileTime GetTickCount64 InitOnceExecuteOnce
+      InitializeConditionVariable InitializeCriticalSectionEx InitializeSRWLock
+      ReleaseSRWLockExclusive RemoveVectoredExceptionHandler SleepConditionVariableCS
+      WakeAllConditionVariable WakeConditionVariable)
+  string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z0-9_]+" rows "${dump}")
+  foreach(row ${rows})
+    string(REGEX REPLACE ".* ([A-Za-z0-9_]+)$" "\\1" function "${row}")
+    if(function IN_LIST newer_functions)
+      list(APPEND failures "imports ${function}, which Windows before XP or Vista does not have")
+    endif()
+  endforeach()
+endif()
+
 if(failures)
   list(JOIN failures "\n  " text)
   message(FATAL_ERROR "${DLL}:\n  ${text}")
