@@ -22,12 +22,13 @@ bool ReadHexByte(std::FILE* file, std::uint8_t& byte);
 
 // Reads Intel HEX records from `file` into `buffer` at base + address, dropping bytes whose
 // address is at or above `limit`. Returns 0 when the end record was reached, 1 when the file
-// is not acceptable.
+// is not acceptable (also when a non-hexadecimal character stands where a byte is expected).
 int ReadHexImage(std::FILE* file, std::uint32_t base, std::uint32_t limit, std::uint8_t* buffer);
 
 // Converts each HEX file to one 64 KiB bank, in list order, into the binary file `output`
-// (created or emptied). Returns 0 on success, 1 on failure (the output then holds the banks
-// completed before the failing file).
+// (created or emptied). Returns 0 on success, 1 on failure: an input that cannot be opened or
+// read, no memory for the bank buffer, or a bank that cannot be written in full (the output
+// then holds the banks completed before the failure).
 int ConvertHexToBanks(const std::vector<std::string>& inputs, const std::string& output);
 
 }  // namespace flashkit

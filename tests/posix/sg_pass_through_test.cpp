@@ -115,9 +115,9 @@ TEST(SgDecode, RequestsThatDoNotFitAreRefused) {
   auto noCdb = Area(80, pt::kDataOut, 0, 5, 0);
   EXPECT_EQ(DecodePassThrough(pt::kIoctlPassThroughDirect, noCdb.data(), 80, 80, nullptr, h),
             static_cast<std::uint32_t>(EINVAL));
-  auto unspecified = Area(80, 2, 16, 5);
+  auto bothWays = Area(80, 2, 16, 5);
   std::uint8_t data[16];
-  EXPECT_EQ(DecodePassThrough(pt::kIoctlPassThroughDirect, unspecified.data(), 80, 80, data, h),
+  EXPECT_EQ(DecodePassThrough(pt::kIoctlPassThroughDirect, bothWays.data(), 80, 80, data, h),
             static_cast<std::uint32_t>(EINVAL));
   auto small = Area(80, pt::kDataOut, 0, 5);  // but said to be 40 bytes long
   EXPECT_EQ(DecodePassThrough(pt::kIoctlPassThroughDirect, small.data(), 40, 40, nullptr, h),
