@@ -158,11 +158,9 @@ Result Device::Execute(const std::uint8_t* cdb, Direction direction, std::uint8_
   entry.direction = direction;
   entry.length = length;
   entry.kind = Classify(cdb);
-  if (length == 0 || data == nullptr) {
-    length = 0;
-    direction = Direction::kNone;
-  }
-  const bool sends = direction == Direction::kToDevice;
+  if (length == 0) direction = Direction::kNone;
+  const bool noBuffer = length != 0 && data == nullptr;
+  const bool sends = direction == Direction::kToDevice && !noBuffer;
   entry.digest = Fnv1a32(sends ? data : nullptr, sends ? length : 0);
 
   Sense senseData;
@@ -175,6 +173,8 @@ Result Device::Execute(const std::uint8_t* cdb, Direction direction, std::uint8_
     currentKind_ = entry.kind;
     if (FaultMatches(entry.kind)) {
       entry.result = Result::kFailed;
+    } else if (noBuffer) {
+      entry.result = Violation("no buffer for " + std::to_string(length) + " bytes");
     } else {
       entry.result = Dispatch(entry.kind, cdb, direction, data, length, senseData);
     }

@@ -122,7 +122,8 @@ class Device {
   Device& operator=(const Device&) = delete;
 
   // Runs one command. `cdb` holds 12 bytes; `data` holds `length` bytes (sent or to be filled).
-  // A zero length means no data phase, whatever `direction` says. `sense` (optional) receives the
+  // A zero length means no data phase, whatever `direction` says; a missing buffer for a
+  // nonzero length fails as a violation. `sense` (optional) receives the
   // sense data of a CHECK CONDITION. Thread-safe.
   Result Execute(const std::uint8_t* cdb, Direction direction, std::uint8_t* data,
                  std::uint32_t length, Sense* sense = nullptr);

@@ -147,6 +147,12 @@ const OrderCase kOrderCases[] = {
        return h.In(simtest::ReadBank(0), bank);
      },
      "write sequence is open"},
+    {"MissingBuffer", [](Host&) {},
+     [](Host& h) {
+       return h.device.Execute(simtest::Identify().data(), sim::Direction::kFromDevice, nullptr,
+                               12);
+     },
+     "no buffer for 12 bytes"},
     {"ContextSwitch2First", [](Host&) {}, [](Host& h) { return h.None(simtest::ContextSwitch(2)); },
      "without ContextSwitch 0x01"},
     {"PageAmongChunks",
