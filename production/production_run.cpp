@@ -52,7 +52,15 @@ struct Library {
     if (handle) dlclose(handle);
   }
   bool Load() {
-    handle = dlopen("libflashkit.so", RTLD_NOW);
+    // The copy beside the program first, as Windows finds it; then the usual search.
+    char self[4096] = {};
+    const ssize_t length = readlink("/proc/self/exe", self, sizeof self - 1);
+    if (length > 0) {
+      std::string path(self, static_cast<std::size_t>(length));
+      path = path.substr(0, path.rfind('/') + 1) + "libflashkit.so";
+      handle = dlopen(path.c_str(), RTLD_NOW);
+    }
+    if (!handle) handle = dlopen("libflashkit.so", RTLD_NOW);
     if (!handle) return false;
     getDevice = reinterpret_cast<GetDeviceFn>(dlsym(handle, "GetDevice"));
     download = reinterpret_cast<DownloadFn>(dlsym(handle, "Download"));
