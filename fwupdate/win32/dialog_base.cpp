@@ -2,6 +2,32 @@
 
 namespace fwupdate {
 
+namespace {
+
+// Templates place the dialogs at 0, 0; like the class libraries' dialogs they open centred over
+// their owner, or over the work area when they have none.
+void CenterWindow(HWND window) {
+  RECT area;
+  HWND owner = ::GetWindow(window, GW_OWNER);
+  if (owner == nullptr || !::IsWindowVisible(owner) || ::IsIconic(owner)) {
+    if (!::SystemParametersInfoA(SPI_GETWORKAREA, 0, &area, 0)) return;
+  } else {
+    ::GetWindowRect(owner, &area);
+  }
+  RECT own;
+  ::GetWindowRect(window, &own);
+  int width = own.right - own.left;
+  int height = own.bottom - own.top;
+  int x = area.left + (area.right - area.left - width) / 2;
+  int y = area.top + (area.bottom - area.top - height) / 2;
+  // Keep the caption on the screen.
+  if (x < 0) x = 0;
+  if (y < 0) y = 0;
+  ::SetWindowPos(window, nullptr, x, y, 0, 0, SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
+}  // namespace
+
 INT_PTR DialogBase::DoModal(HWND owner) {
   return ::DialogBoxParamA(instance_, MAKEINTRESOURCEA(templateId_), owner, Procedure,
                            reinterpret_cast<LPARAM>(this));
@@ -29,6 +55,7 @@ INT_PTR CALLBACK DialogBase::Procedure(HWND window, UINT message, WPARAM wParam,
 INT_PTR DialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
   switch (message) {
     case WM_INITDIALOG:
+      CenterWindow(window_);
       return OnInitDialog();
     case WM_COMMAND:
       switch (LOWORD(wParam)) {

@@ -1,0 +1,51 @@
+# FwUpdate.exe as built: its dialog templates and string 101 read back from the file (every id,
+# text, position, size and style), all its resources Chinese (PRC), and imports of system DLLs
+# only.
+#   cmake -DWINDRES=... -DOBJDUMP=... -DEXE=FwUpdate.exe -DEXPECTED=fwupdate_resources.expected
+#         -P check_resources.cmake
+execute_process(COMMAND ${WINDRES} -i ${EXE} -O rc OUTPUT_VARIABLE rc RESULT_VARIABLE failed)
+if(failed)
+  message(FATAL_ERROR "windres cannot read ${EXE}")
+endif()
+
+# Keep the dialog and string table statements, without comments and blank lines.
+string(REPLACE "\r" "" rc "${rc}")
+string(REPLACE ";" "\\;" rc "${rc}")
+string(REPLACE "\n" ";" lines "${rc}")
+set(kept "")
+set(inside OFF)
+foreach(line IN LISTS lines)
+  if(line MATCHES "^[0-9]+ DIALOGEX" OR line MATCHES "^STRINGTABLE")
+    set(inside ON)
+  endif()
+  if(inside)
+    string(APPEND kept "${line}\n")
+  endif()
+  if(line STREQUAL "END")
+    set(inside OFF)
+  endif()
+endforeach()
+file(READ ${EXPECTED} expected)
+if(NOT kept STREQUAL expected)
+  message(FATAL_ERROR "FwUpdate.exe resources differ from ${EXPECTED}:\n${kept}")
+endif()
+
+foreach(line IN LISTS lines)
+  if(line MATCHES "^LANGUAGE" AND NOT line STREQUAL "LANGUAGE 4, 2")
+    message(FATAL_ERROR "a resource is not marked Chinese (PRC): ${line}")
+  endif()
+endforeach()
+
+execute_process(COMMAND ${OBJDUMP} -p ${EXE} OUTPUT_VARIABLE headers)
+string(REGEX MATCHALL "DLL Name: [^\n]+" imports "${headers}")
+foreach(import IN LISTS imports)
+  string(REPLACE "DLL Name: " "" dll "${import}")
+  string(TOUPPER "${dll}" dll)
+  if(NOT dll MATCHES "^(KERNEL32|USER32|GDI32|COMCTL32|MSVCRT|ADVAPI32)\\.DLL$")
+    message(FATAL_ERROR "FwUpdate.exe imports ${dll}, which is not a system DLL")
+  endif()
+endforeach()
+if(NOT headers MATCHES "Subsystem[ \t]+00000002")
+  message(FATAL_ERROR "FwUpdate.exe is not a GUI program")
+endif()
+message(STATUS "FwUpdate.exe resources, imports and subsystem as expected")
