@@ -49,7 +49,9 @@ class ScsiPassThrough {
   virtual void CloseDrive(Handle drive) = 0;
   // DeviceIoControl with a request area in the layout above: `inSize` bytes go in, `outSize`
   // bytes of the same area come back. For a direct request `directData` is the data buffer that
-  // the DataBuffer field points at (null when the length is 0); buffered requests pass null.
+  // the DataBuffer field points at (null when the length is 0); the field itself holds the
+  // address as the 32-bit structure does (on wider hosts its low half). Buffered requests pass
+  // null.
   // Runs synchronously. Returns 0 when the request itself succeeded, otherwise the system error
   // code (never 0). The SCSI status and sense bytes are not judged here.
   virtual std::uint32_t IoControl(Handle drive, std::uint32_t code, std::uint8_t* area,
