@@ -6,6 +6,7 @@
 #include <sys/wait.h>
 
 #include <algorithm>
+#include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -177,6 +178,35 @@ TEST_F(ConsoleRun, FailuresShowTheDialogsTextAndExitNonzero) {
     WriteAll(folder / "K4826.ini",
              "[K4826]\nVID=0402\nPID=4826\n[Firmware]\nFirmware=fw.bin\nBootloader=loader.bin\n");
   }
+}
+
+// A job that never reports ends the program with a clear error instead of a hang.
+TEST_F(ConsoleRun, SilentJobEndsWithAnErrorAfterTheTimeout) {
+  fs::copy_file(FAKE_SILENT_LIBRARY, folder / "libflashkit.so",
+                fs::copy_options::overwrite_existing);
+  auto start = std::chrono::steady_clock::now();
+  Outcome run = Start("--yes --timeout 1");
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(run.exitCode, 3) << run.output;
+  EXPECT_NE(run.output.find("Erasing Flash..."), std::string::npos) << run.output;
+  EXPECT_NE(run.output.find("has not answered for 1 s"), std::string::npos) << run.output;
+  EXPECT_LT(took, std::chrono::seconds(10));
+}
+
+TEST_F(ConsoleRun, LibraryWithoutOneOfTheFiveFunctionsIsNotUsed) {
+  fs::copy_file(FAKE_PARTIAL_LIBRARY, folder / "libflashkit.so",
+                fs::copy_options::overwrite_existing);
+  Outcome run = Start();
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("Error: Failure in Loading DLL - Flashkit.dll"), std::string::npos)
+      << run.output;
+  EXPECT_EQ(run.output.find("Device firmware version: 0.105"), std::string::npos) << run.output;
+
+  fs::remove(folder / "libflashkit.so");
+  run = Start();
+  EXPECT_EQ(run.exitCode, 1) << run.output;
+  EXPECT_NE(run.output.find("Failure in Loading DLL - Flashkit.dll"), std::string::npos)
+      << run.output;
 }
 
 }  // namespace
