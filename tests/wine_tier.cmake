@@ -6,6 +6,10 @@
 # it in wine_prefix_stop; a Wine test that requires the fixture "wine_prefix" then costs a tenth
 # of a second instead of seconds, and never waits on a server that holds its output pipe.
 #
+# The session also has one virtual display (Xvfb, when installed): every test runs through
+# wine/in_prefix.sh, which sets DISPLAY to it. Wine binds its desktop to the display of the first
+# program that opens a window, so a session without one would leave later GUI programs with none.
+#
 # The Windows version is set per program file name (HKCU\Software\Wine\AppDefaults\NAME.exe),
 # never globally, so that programs in different modes run side by side under ctest -j.
 #
@@ -23,8 +27,9 @@
 #   flashkit_wine_add_test(NAME COMMAND ... [MODE m PROGRAMS names...] [WORKING_DIRECTORY dir]
 #                          [LABELS ...] [ENVIRONMENT ...] [FIXTURES_REQUIRED ...]
 #                          [TIMEOUT seconds] [RUN_SERIAL])
-#     Adds a ctest that runs COMMAND as given (a script, or ${FLASHKIT_WINE} with a program) with
-#     the Wine environment, requiring the prefix fixture. LABELS default to "wine".
+#     Adds a ctest that runs COMMAND (a script, or ${FLASHKIT_WINE} with a program's path; not a
+#     bare target name) in the Wine session: the Wine environment and DISPLAY, requiring the
+#     prefix fixture. LABELS default to "wine"; WORKING_DIRECTORY to bin/.
 #
 #   flashkit_wine_environment(VAR)
 #     Sets VAR to the environment list of a Wine test, for scripts that run wine themselves.
@@ -33,6 +38,7 @@ set(FLASHKIT_WINE_DIR ${CMAKE_BINARY_DIR}/wine)
 set(FLASHKIT_WINE_PREFIX ${FLASHKIT_WINE_DIR}/prefix)
 set(FLASHKIT_WINE_MODES_DIR ${FLASHKIT_WINE_DIR}/modes)
 set(FLASHKIT_WINE_FIXTURE wine_prefix)
+set(FLASHKIT_WINE_SCRIPTS ${CMAKE_CURRENT_LIST_DIR}/wine)
 set(FLASHKIT_WINE_MODE_NAMES win95 win98 winme nt40 win2k winxp win7 win10)
 
 function(flashkit_wine_environment var)
@@ -108,7 +114,8 @@ function(flashkit_wine_add_test name)
   endif()
   list(APPEND environment ${T_ENVIRONMENT})
   set(fixtures ${FLASHKIT_WINE_FIXTURE} ${T_FIXTURES_REQUIRED})
-  add_test(NAME ${name} COMMAND ${T_COMMAND} WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
+  add_test(NAME ${name} COMMAND bash ${FLASHKIT_WINE_SCRIPTS}/in_prefix.sh ${T_COMMAND}
+           WORKING_DIRECTORY ${T_WORKING_DIRECTORY})
   set_tests_properties(${name} PROPERTIES
     LABELS "${T_LABELS}" TIMEOUT ${T_TIMEOUT} ENVIRONMENT "${environment}"
     FIXTURES_REQUIRED "${fixtures}")
@@ -166,10 +173,9 @@ endfunction()
 
 # The prefix fixture. Labelled for both tiers so that `ctest -L e2e` alone works as well.
 flashkit_wine_environment(FLASHKIT_WINE_ENVIRONMENT)
-set(FLASHKIT_WINE_SCRIPT ${CMAKE_CURRENT_LIST_DIR}/wine/prefix.sh)
 add_test(NAME wine_prefix_start
-         COMMAND bash ${FLASHKIT_WINE_SCRIPT} start ${FLASHKIT_WINE_PREFIX} ${FLASHKIT_WINE_MODES_DIR})
-add_test(NAME wine_prefix_stop COMMAND bash ${FLASHKIT_WINE_SCRIPT} stop ${FLASHKIT_WINE_PREFIX})
+         COMMAND bash ${FLASHKIT_WINE_SCRIPTS}/prefix.sh start ${FLASHKIT_WINE_PREFIX} ${FLASHKIT_WINE_MODES_DIR})
+add_test(NAME wine_prefix_stop COMMAND bash ${FLASHKIT_WINE_SCRIPTS}/prefix.sh stop ${FLASHKIT_WINE_PREFIX})
 set_tests_properties(wine_prefix_start PROPERTIES
   FIXTURES_SETUP ${FLASHKIT_WINE_FIXTURE} LABELS "wine;e2e" TIMEOUT 180
   ENVIRONMENT "${FLASHKIT_WINE_ENVIRONMENT};WINEBOOT=${FLASHKIT_WINEBOOT}")
