@@ -4,12 +4,12 @@
 
 #include "platform/aspi.h"
 
-extern "C" __declspec(dllexport) std::uint32_t __cdecl GetASPI32SupportInfo() {
+extern "C" __attribute__((dllexport)) std::uint32_t __cdecl GetASPI32SupportInfo() {
   return (platform::aspi::kSsComp << 8) | 2;
 }
 
 #ifdef FAKE_WNASPI32_COMPLETE
-extern "C" __declspec(dllexport) std::uint32_t __cdecl SendASPI32Command(void* srb) {
+extern "C" __attribute__((dllexport)) std::uint32_t __cdecl SendASPI32Command(void* srb) {
   auto* request = static_cast<platform::aspi::SrbExecScsiCmd*>(srb);
   if (request->cmd == platform::aspi::kScExecScsiCmd && request->bufPointer && request->bufLen)
     request->bufPointer[0] = request->cdb[0];
