@@ -14,6 +14,16 @@ namespace {
 
 constexpr int kBarWidth = 40;
 
+// The folder of the running program, or empty when the system does not say.
+std::string ProgramFolder() {
+  std::vector<char> path(4096);
+  ssize_t n = readlink("/proc/self/exe", path.data(), path.size() - 1);
+  if (n <= 0) return {};
+  std::string program(path.data(), static_cast<std::size_t>(n));
+  std::size_t slash = program.rfind('/');
+  return slash == std::string::npos ? std::string() : program.substr(0, slash);
+}
+
 template <typename Function>
 bool Bind(void* library, const char* name, Function& function) {
   function = reinterpret_cast<Function>(dlsym(library, name));
@@ -82,15 +92,26 @@ void ConsoleView::ShowVersions(const std::string& device, const std::string& ima
 
 bool ConsoleView::LoadFlashkit(FlashkitBinding& binding) {
   UnloadFlashkit();
-  // By name: the executable's RUNPATH ($ORIGIN) finds the copy beside it first.
-  library_ = dlopen("libflashkit.so", RTLD_NOW | RTLD_LOCAL);
-  if (library_ == nullptr) return false;
+  // The copy beside the program first, as the dialog finds its DLL. By name the executable's
+  // RUNPATH ($ORIGIN) would find it too, but a dlopen wrapped by a sanitizer runtime searches
+  // with the runtime's paths instead, so the folder is named outright.
+  std::string beside = ProgramFolder();
+  if (!beside.empty())
+    library_ = dlopen((beside + "/libflashkit.so").c_str(), RTLD_NOW | RTLD_LOCAL);
+  if (library_ == nullptr) library_ = dlopen("libflashkit.so", RTLD_NOW | RTLD_LOCAL);
+  if (library_ == nullptr) {
+    // The dialog's box says only that loading failed; a terminal can say why.
+    const char* why = dlerror();
+    std::fprintf(stderr, "fwupdate: %s\n", why != nullptr ? why : "libflashkit.so not loaded");
+    return false;
+  }
   FlashkitBinding bound;
   if (!Bind(library_, "GetDevice", bound.GetDevice) ||
       !Bind(library_, "Download", bound.Download) ||
       !Bind(library_, "GetDeviceStatus", bound.GetDeviceStatus) ||
       !Bind(library_, "EndDevice", bound.EndDevice) ||
       !Bind(library_, "GetDeviceVersion", bound.GetDeviceVersion)) {
+    std::fprintf(stderr, "fwupdate: libflashkit.so lacks one of its functions\n");
     UnloadFlashkit();
     return false;
   }
