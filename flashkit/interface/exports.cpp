@@ -10,6 +10,9 @@
 
 namespace {
 
+// Long enough for any one command to time out (100 s) and the job to end after it.
+constexpr std::uint32_t kJobEndWaitMs = 120000;
+
 // An index outside the list names no entry; the exports then read nothing.
 const flashkit::DeviceEntry* EntryAt(int index) {
   const flashkit::DeviceList& devices = flashkit::State().devices;
@@ -35,6 +38,9 @@ FLASHKIT_EXPORT int FLASHKIT_CALL GetDeviceStatus(int index) {
 }
 
 FLASHKIT_EXPORT void FLASHKIT_CALL EndDevice(void) {
+  // Success reaches the host before the job's closing context switch; a host that ends at once
+  // must not close the devices (and then unload the library) under that last command.
+  flashkit::WaitForJobEnd(kJobEndWaitMs);
   flashkit::LibraryState& state = flashkit::State();
   if (state.osFamily == flashkit::kOsWindows98 && state.aspiLoaded) {
     platform::CurrentPorts().aspi->Unload();

@@ -1,6 +1,7 @@
 #include "flashkit/job/download_job.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cctype>
 #include <cstring>
 
@@ -19,6 +20,11 @@ namespace {
 
 // The job thread holds the envelope's 64 KiB request area on its stack, and more besides.
 constexpr std::size_t kJobStackBytes = 1024 * 1024;
+constexpr std::uint32_t kJobPollMs = 10;
+
+// A host learns that a job is over only from its messages, and Success comes before the
+// closing context switch: this flag lets EndDevice wait for that last command.
+std::atomic<bool> jobRunning{false};
 
 bool Fail(const JobContext& context, JobStatus code) {
   PostStatus(context.job.window, code);
@@ -150,9 +156,9 @@ bool PrepareJob(JobContext& context) {
   return PrepareMode(context);
 }
 
-void RunDownloadJob(void* job) {
-  JobContext context;
-  context.job = *static_cast<const DownloadJob*>(job);
+namespace {
+
+void RunJob(JobContext& context) {
   if (!PrepareJob(context)) return;
 
   const DeviceList& devices = State().devices;
@@ -167,13 +173,34 @@ void RunDownloadJob(void* job) {
   }
 }
 
+}  // namespace
+
+bool JobRunning() { return jobRunning.load(); }
+
+void WaitForJobEnd(std::uint32_t limitMs) {
+  for (std::uint32_t waited = 0; jobRunning.load() && waited < limitMs; waited += kJobPollMs) {
+    platform::CurrentPorts().clock->Sleep(kJobPollMs);
+  }
+}
+
+void RunDownloadJob(void* job) {
+  {
+    JobContext context;
+    context.job = *static_cast<const DownloadJob*>(job);
+    RunJob(context);
+  }  // buffers released and files closed
+  jobRunning.store(false);
+}
+
 void StartDownloadJob(int mode, int device, int serialAndLog, void* window) {
   DownloadJob& job = State().job;
   job.mode = mode;
   job.device = device;
   job.serialAndLog = serialAndLog;
   job.window = window;
+  jobRunning.store(true);
   if (!platform::CurrentPorts().threads->Start(&RunDownloadJob, &job, kJobStackBytes)) {
+    jobRunning.store(false);
     PostStatus(window, JobStatus::OutOfMemory);
   }
 }

@@ -1,8 +1,13 @@
 // The exported interface: what each export gives back, and the library's load-time table.
 #include <gtest/gtest.h>
 
+#include <atomic>
+#include <chrono>
+#include <thread>
+
 #include "flashkit/interface/flashkit.h"
 #include "flashkit/interface/library_state.h"
+#include "flashkit/job/download_job.h"
 #include "platform/posix/profile_file.h"
 #include "platform/simulated/simulated_scsi_pass_through.h"
 #include "sim/bus.h"
@@ -99,6 +104,89 @@ TEST_F(ExportsTest, TheJobCopiesItsArgumentsBeforeTheyCanChange) {
   EXPECT_EQ(flashkit::State().job.mode, 2);
   EXPECT_EQ(posts.codes(),
             std::vector<int>{static_cast<int>(flashkit::JobStatus::ConfigurationError)});
+}
+
+}  // namespace
+
+namespace {
+
+// Runs the job on a thread of its own, as the platforms do.
+class RealThreads : public platform::Threads {
+ public:
+  ~RealThreads() override {
+    for (std::thread& thread : threads_) thread.join();
+  }
+  bool Start(void (*entry)(void*), void* argument, std::size_t) override {
+    threads_.emplace_back(entry, argument);
+    return true;
+  }
+
+ private:
+  std::vector<std::thread> threads_;
+};
+
+// Holds the closing context switch back for a while, as a slow device would.
+class SlowClosingSwitch : public platform::ScsiPassThrough {
+ public:
+  explicit SlowClosingSwitch(platform::ScsiPassThrough& inner) : inner_(inner) {}
+  std::vector<std::string> CandidateDrives() override { return inner_.CandidateDrives(); }
+  platform::Handle OpenDrive(const std::string& path) override { return inner_.OpenDrive(path); }
+  void CloseDrive(platform::Handle drive) override {
+    closedAfterSwitch = switched.load();
+    inner_.CloseDrive(drive);
+  }
+  std::uint32_t IoControl(platform::Handle drive, std::uint32_t code, std::uint8_t* area,
+                          std::uint32_t inSize, std::uint32_t outSize, void* data) override {
+    const bool closing = area[platform::pass_through::kOffCdb + 5] == 0xE1 &&
+                         area[platform::pass_through::kOffCdb + 6] == 0x02;
+    if (closing) std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    const std::uint32_t result = inner_.IoControl(drive, code, area, inSize, outSize, data);
+    if (closing) switched = true;
+    return result;
+  }
+  std::atomic<bool> switched{false};
+  bool closedAfterSwitch = false;
+
+ private:
+  platform::ScsiPassThrough& inner_;
+};
+
+// The real clock's Sleep, so that EndDevice's wait takes real time.
+class SleepingClock : public doubles::VirtualClock {
+ public:
+  void Sleep(std::uint32_t milliseconds) override {
+    std::this_thread::sleep_for(std::chrono::milliseconds(milliseconds));
+  }
+};
+
+TEST_F(ExportsTest, EndDeviceRightAfterSuccessWaitsForTheClosingSwitch) {
+  WriteFile("flashid.dat", "EC 75 01 00 K9F1G08U0A\n");
+  flashkit::LibraryAttach();
+  WriteFile("image.bin", std::string(65536, 'I'));
+  WriteFile("loader.bin", std::string(100, 'L'));
+  WriteFile("K4826.ini", "[Firmware]\nFirmware=" + Path("image.bin") +
+                             "\nBootloader=" + Path("loader.bin") + "\n");
+  SlowClosingSwitch slow(scsi);
+  UseScsi(&slow);
+  SleepingClock realClock;
+  platform::CurrentPorts().clock = &realClock;
+  RealThreads realThreads;
+  platform::CurrentPorts().threads = &realThreads;
+
+  ASSERT_EQ(GetDevice(), 3);
+  Download(2, 1, 0, reinterpret_cast<FlashkitWindow>(5));
+  const int success = static_cast<int>(flashkit::JobStatus::Success);
+  for (int wait = 0; wait < 500; ++wait) {
+    const std::vector<int> codes = posts.codes();
+    if (!codes.empty() && codes.back() == success) break;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  ASSERT_EQ(posts.codes().back(), success);
+  EndDevice();  // as the dialog does when the user quits at once
+  EXPECT_TRUE(slow.switched) << "EndDevice returned before the job's last command";
+  EXPECT_TRUE(slow.closedAfterSwitch);
+  EXPECT_FALSE(flashkit::JobRunning());
+  UseScsi(&scsi);
 }
 
 }  // namespace
