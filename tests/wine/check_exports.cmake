@@ -58,13 +58,23 @@ endforeach()
 # With -DOLD_WINDOWS=ON: no import that Windows 98/Me, NT 4 or 2000 lacks, since the loader
 # refuses a DLL whose imports it cannot bind. These are the ones toolchain runtimes pull in.
 if(OLD_WINDOWS)
-  set(newer_functions AcquireSRWLockExclusive AddVectoredExceptionHandler CreateEventExA
-      CreateEventExW CreateMutexExW CreateSemaphoreExW FlsAlloc FlsFree FlsGetValue FlsSetValue
-      GetCurrentProcessorNumber GetModuleHandleExA GetModuleHandleExW
-      GetSystemTimePreciseAsFileTime GetTickCount64 InitOnceExecuteOnce
-      InitializeConditionVariable InitializeCriticalSectionEx InitializeSRWLock
-      ReleaseSRWLockExclusive RemoveVectoredExceptionHandler SleepConditionVariableCS
-      WakeAllConditionVariable WakeConditionVariable)
+  set(newer_functions AcquireSRWLockExclusive AcquireSRWLockShared AddVectoredExceptionHandler
+      AttachConsole CompareStringEx CreateEventExA CreateEventExW CreateMutexExW
+      CreateSemaphoreExW CreateSymbolicLinkW FlsAlloc FlsFree FlsGetValue FlsSetValue
+      GetCurrentProcessorNumber GetFileInformationByHandleEx GetFileSizeEx
+      GetFinalPathNameByHandleW GetLocaleInfoEx GetLogicalProcessorInformation
+      GetLongPathNameA GetLongPathNameW GetModuleHandleExA GetModuleHandleExW GetNativeSystemInfo
+      GetSystemTimePreciseAsFileTime GetThreadDescription GetTickCount64 InitOnceBeginInitialize
+      InitOnceComplete InitOnceExecuteOnce InitializeConditionVariable
+      InitializeCriticalSectionEx InitializeSRWLock InterlockedCompareExchange64 IsWow64Process
+      LCMapStringEx QueryUnbiasedInterruptTime ReleaseSRWLockExclusive ReleaseSRWLockShared
+      RemoveVectoredExceptionHandler SetFileInformationByHandle SetFilePointerEx
+      SetThreadDescription SleepConditionVariableCS SleepConditionVariableSRW SwitchToThread
+      TryAcquireSRWLockExclusive TryAcquireSRWLockShared WakeAllConditionVariable
+      WakeByAddressAll WakeByAddressSingle WaitOnAddress WakeConditionVariable
+      # msvcrt.dll of 98 and NT 4, version 6.0 and older, lacks these.
+      ___lc_codepage_func ___mb_cur_max_func __iob_func _aligned_free _aligned_malloc _fseeki64
+      _ftelli64 _vscprintf)
   string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z0-9_]+" rows "${dump}")
   foreach(row ${rows})
     string(REGEX REPLACE ".* ([A-Za-z0-9_]+)$" "\\1" function "${row}")
