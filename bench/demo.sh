@@ -71,3 +71,6 @@ EOF
 }
 
 run_update_demo
+echo
+# A production run: every attached device in a row, with serial numbers and the log.
+"$top/bench/production_demo.sh" "$build"
