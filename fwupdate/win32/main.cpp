@@ -22,9 +22,9 @@ int WINAPI WinMain(HINSTANCE instance, HINSTANCE, LPSTR, int) {
     return 0;
   }
   // Plain Win32 needs no control-container or 3-D drawing set-up; the progress bar needs
-  // the common controls registered.
-  INITCOMMONCONTROLSEX controls{sizeof controls, ICC_PROGRESS_CLASS};
-  ::InitCommonControlsEx(&controls);
+  // the common controls registered. InitCommonControls, not the Ex form: the comctl32 of a
+  // plain NT 4 or Windows 95 lacks InitCommonControlsEx and would refuse to load the program.
+  ::InitCommonControls();
   {
     fwupdate::UpdateWindow dialog(instance);
     dialog.DoModal(nullptr);

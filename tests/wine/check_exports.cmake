@@ -74,7 +74,9 @@ if(OLD_WINDOWS)
       WakeByAddressAll WakeByAddressSingle WaitOnAddress WakeConditionVariable
       # msvcrt.dll of 98 and NT 4, version 6.0 and older, lacks these.
       ___lc_codepage_func ___mb_cur_max_func __iob_func _aligned_free _aligned_malloc _fseeki64
-      _ftelli64 _vscprintf)
+      _ftelli64 _vscprintf
+      # comctl32 before 4.70 (plain NT 4 and Windows 95) lacks this.
+      InitCommonControlsEx)
   string(REGEX MATCHALL "\n\t[0-9a-f]+\t +[0-9]+  [A-Za-z0-9_]+" rows "${dump}")
   foreach(row ${rows})
     string(REGEX REPLACE ".* ([A-Za-z0-9_]+)$" "\\1" function "${row}")
