@@ -1,6 +1,7 @@
 #pragma once
 #include <cstdio>
 #include <memory>
+#include <string>
 
 namespace flashkit {
 
@@ -13,6 +14,11 @@ using UniqueFile = std::unique_ptr<std::FILE, FileCloser>;
 
 inline UniqueFile OpenFile(const char* path, const char* mode) {
   return UniqueFile(std::fopen(path, mode));
+}
+
+// True when `path` can be opened for reading (it is closed again at once).
+inline bool CanOpenForReading(const std::string& path) {
+  return static_cast<bool>(OpenFile(path.c_str(), "rb"));
 }
 
 }  // namespace flashkit

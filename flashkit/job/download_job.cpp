@@ -8,10 +8,10 @@
 #include "flashkit/data/configuration.h"
 #include "flashkit/data/descriptor_block.h"
 #include "flashkit/data/intel_hex.h"
+#include "flashkit/data/std_file.h"
 #include "flashkit/job/job_status.h"
 #include "flashkit/job/program_all_devices.h"
 #include "flashkit/job/program_one_device.h"
-#include "flashkit/job/scoped_file.h"
 #include "platform/ports.h"
 
 namespace flashkit {
@@ -39,7 +39,7 @@ std::string Lower(std::string text) {
 
 // Size of a file in bytes, or -1 when it cannot be measured.
 long FileSize(const std::string& path) {
-  ScopedFile file(path, "rb");
+  UniqueFile file = OpenFile(path.c_str(), "rb");
   if (!file || std::fseek(file.get(), 0, SEEK_END) != 0) return -1;
   return std::ftell(file.get());
 }
@@ -74,14 +74,14 @@ bool ResolveImagePath(JobContext& context, const std::string& configurationPath)
 
 // Step 6: bank count from 64 KiB reads.
 bool CountBanks(JobContext& context) {
-  ScopedFile file(context.imagePath, "rb");
+  UniqueFile file = OpenFile(context.imagePath.c_str(), "rb");
   if (!file) return Fail(context, JobStatus::FileMissing);
   std::uint32_t banks = 0;
   while (std::fread(context.image.data(), 1, kBankSize, file.get()) > 0) {
     // Past 255 banks the count no longer fits; stop reading, the image is refused below.
     if (++banks > kMaxBanks) break;
   }
-  file.Close();
+  file.reset();
   // An empty image (also what a failed conversion leaves) or one of more than 255 banks cannot
   // be programmed: the sequences need one to 255 banks.
   if (banks == 0 || banks > kMaxBanks) return Fail(context, JobStatus::FileMissing);
@@ -91,7 +91,7 @@ bool CountBanks(JobContext& context) {
   // The counting reads leave the last bank in front; the pages of mass programming are taken
   // from the buffer, so it must hold the image from its start (zeros past the file's end).
   if (banks > 1) {
-    ScopedFile again(context.imagePath, "rb");
+    UniqueFile again = OpenFile(context.imagePath.c_str(), "rb");
     if (!again) return Fail(context, JobStatus::FileMissing);
     std::memset(context.image.data(), 0, context.image.size());
     std::fread(context.image.data(), 1, context.image.size(), again.get());
@@ -117,7 +117,7 @@ bool PrepareMode(JobContext& context) {
   LibraryState& state = State();
   switch (context.job.mode) {
     case LoaderMode: {
-      ScopedFile loader(context.bootLoaderPath, "rb");
+      UniqueFile loader = OpenFile(context.bootLoaderPath.c_str(), "rb");
       if (!loader) return Fail(context, JobStatus::FileMissing);
       context.loaderLength = static_cast<std::uint16_t>(
           std::fread(context.image.data(), 1, kLoaderModeBytes, loader.get()));

@@ -4,11 +4,11 @@
 
 #include "flashkit/data/configuration.h"
 #include "flashkit/data/descriptor_block.h"
+#include "flashkit/data/std_file.h"
 #include "flashkit/device/vendor_command.h"
 #include "flashkit/job/command_catalogue.h"
 #include "flashkit/job/job_status.h"
 #include "flashkit/job/production_log.h"
-#include "flashkit/job/scoped_file.h"
 #include "platform/ports.h"
 
 namespace flashkit {
@@ -67,7 +67,7 @@ void WriteLog(const JobContext& context) {
   LibraryState& state = State();
   const std::string logPath = LogPathFor(state.configurationPath);
   for (const std::unique_ptr<DeviceEntry>& entry : state.devices) {
-    ScopedFile log(logPath, "ab");
+    UniqueFile log = OpenFile(logPath.c_str(), "ab");
     if (!log) {
       PostStatus(context.job.window, JobStatus::FileMissing);
       return;

@@ -4,10 +4,10 @@
 
 #include "flashkit/data/flash_id_table.h"
 #include "flashkit/data/intel_hex.h"
+#include "flashkit/data/std_file.h"
 #include "flashkit/device/vendor_command.h"
 #include "flashkit/job/command_catalogue.h"
 #include "flashkit/job/job_status.h"
-#include "flashkit/job/scoped_file.h"
 
 namespace flashkit {
 
@@ -43,7 +43,7 @@ const FlashIdRecord* IdentifyFlash(const std::uint8_t* answer) {
 }
 
 bool WriteFirmware(JobContext& context, std::uint8_t parameter) {
-  ScopedFile image(context.imagePath, "rb");
+  UniqueFile image = OpenFile(context.imagePath.c_str(), "rb");
   if (!image) {
     Post(context, JobStatus::FileMissing);
     return false;
@@ -51,7 +51,7 @@ bool WriteFirmware(JobContext& context, std::uint8_t parameter) {
   // Cleared first: a short image must not send what the boot loader left in the buffer.
   std::memset(context.image.data(), 0, context.image.size());
   std::fread(context.image.data(), 1, context.image.size(), image.get());
-  image.Close();
+  image.reset();
 
   std::uint8_t sequence = 0;
   std::uint32_t written = 0;
@@ -78,13 +78,13 @@ bool VerifyFirmware(JobContext& context) {
     Post(context, JobStatus::OutOfMemory);
     return false;
   }
-  ScopedFile image(context.imagePath, "rb");
+  UniqueFile image = OpenFile(context.imagePath.c_str(), "rb");
   if (!image) {
     Post(context, JobStatus::VerifyError);
     return false;
   }
   // Without a dump file the verification still runs: the dump is a help, the comparison is not.
-  ScopedFile dump(kVerifyFileName, "wb");
+  UniqueFile dump = OpenFile(kVerifyFileName, "wb");
 
   for (std::uint32_t bank = 0; bank < context.bankCount; ++bank) {
     if (Send(cat::ReadBank(static_cast<std::uint8_t>(bank)), 1, kBankSize, readBack.data()) != 0) {
@@ -151,7 +151,7 @@ void ProgramOneDevice(JobContext& context, DeviceEntry& entry) {
 
   std::uint32_t loaderLength = 0;
   {
-    ScopedFile loader(context.bootLoaderPath, "rb");
+    UniqueFile loader = OpenFile(context.bootLoaderPath.c_str(), "rb");
     if (!loader) {
       Post(context, JobStatus::FileMissing);
       return;
