@@ -24,10 +24,18 @@ const flashkit::DeviceEntry* EntryAt(int index) {
 
 extern "C" {
 
-FLASHKIT_EXPORT int FLASHKIT_CALL GetDevice(void) { return flashkit::DiscoverDevices(); }
+// GetDevice, Download and EndDevice rebuild, reuse or release what a job works on. Success
+// reaches the host before the job's closing context switch, so a host that goes on at once
+// (the update dialog is ready again when its success box closes) waits for that last command
+// here instead of pulling the devices from under it.
+FLASHKIT_EXPORT int FLASHKIT_CALL GetDevice(void) {
+  flashkit::WaitForJobEnd(kJobEndWaitMs);
+  return flashkit::DiscoverDevices();
+}
 
 FLASHKIT_EXPORT int FLASHKIT_CALL Download(int mode, int device, int serialAndLog,
                                            FlashkitWindow window) {
+  flashkit::WaitForJobEnd(kJobEndWaitMs);
   flashkit::StartDownloadJob(mode, device, serialAndLog, window);
   return 0;
 }
@@ -38,8 +46,6 @@ FLASHKIT_EXPORT int FLASHKIT_CALL GetDeviceStatus(int index) {
 }
 
 FLASHKIT_EXPORT void FLASHKIT_CALL EndDevice(void) {
-  // Success reaches the host before the job's closing context switch; a host that ends at once
-  // must not close the devices (and then unload the library) under that last command.
   flashkit::WaitForJobEnd(kJobEndWaitMs);
   flashkit::LibraryState& state = flashkit::State();
   if (state.osFamily == flashkit::kOsWindows98 && state.aspiLoaded) {

@@ -159,7 +159,9 @@ class SleepingClock : public doubles::VirtualClock {
   }
 };
 
-TEST_F(ExportsTest, EndDeviceRightAfterSuccessWaitsForTheClosingSwitch) {
+class RightAfterSuccess : public ExportsTest, public testing::WithParamInterface<bool> {};
+
+TEST_P(RightAfterSuccess, TheExportWaitsForTheClosingSwitch) {
   WriteFile("flashid.dat", "EC 75 01 00 K9F1G08U0A\n");
   flashkit::LibraryAttach();
   WriteFile("image.bin", std::string(65536, 'I'));
@@ -182,11 +184,18 @@ TEST_F(ExportsTest, EndDeviceRightAfterSuccessWaitsForTheClosingSwitch) {
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
   }
   ASSERT_EQ(posts.codes().back(), success);
-  EndDevice();  // as the dialog does when the user quits at once
-  EXPECT_TRUE(slow.switched) << "EndDevice returned before the job's last command";
-  EXPECT_TRUE(slow.closedAfterSwitch);
+  if (GetParam()) {
+    EndDevice();  // as the dialog does when the user quits at once
+    EXPECT_TRUE(slow.closedAfterSwitch);
+  } else {
+    EXPECT_EQ(GetDevice(), 3);  // as the dialog does when the user downloads again at once
+  }
+  EXPECT_TRUE(slow.switched) << "the export returned before the job's last command";
+  EXPECT_EQ(posts.codes().back(), success) << "the closing switch must not fail";
   EXPECT_FALSE(flashkit::JobRunning());
   UseScsi(&scsi);
 }
+
+INSTANTIATE_TEST_SUITE_P(EndDeviceOrGetDevice, RightAfterSuccess, testing::Bool());
 
 }  // namespace
