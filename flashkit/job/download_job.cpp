@@ -152,7 +152,8 @@ bool PrepareJob(JobContext& context) {
   if (!ResolveImagePath(context, configurationPath)) return false;
   if (!CountBanks(context)) return false;
   if (!CheckBootLoader(context, configurationPath)) return false;
-  context.placeDescriptor = ReadPlaceDescriptor(*ports.profile, configurationPath);
+  // `initial`, like the serial write-back and the log, goes by the path discovery recorded.
+  context.placeDescriptor = ReadPlaceDescriptor(*ports.profile, state.configurationPath);
   return PrepareMode(context);
 }
 
