@@ -12,6 +12,8 @@ constexpr DWORD kModulePathChars = 260;
 // product, the test program in the Wine tests.
 void ModuleAnchor() {}
 
+}  // namespace
+
 HMODULE ModuleOfThisCode() {
   const auto anchor = reinterpret_cast<LPCSTR>(&ModuleAnchor);
   // GetModuleHandleExA appeared with XP; bound at run time so that the library still loads on
@@ -31,8 +33,6 @@ HMODULE ModuleOfThisCode() {
     return static_cast<HMODULE>(info.AllocationBase);
   return nullptr;
 }
-
-}  // namespace
 
 bool Win32SystemInfo::QueryOsVersion(OsVersion& version) {
   OSVERSIONINFOA info{};

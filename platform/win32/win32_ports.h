@@ -2,8 +2,12 @@
 // The Win32 implementation of every port. Test programs under Wine construct these directly;
 // the library gets them through InstallPlatformPorts.
 #include "platform/ports.h"
+#include "platform/win32/win32.h"
 
 namespace platform::win32 {
+
+// The module (Flashkit.dll, or a test program) that holds this code; null if it cannot be told.
+HMODULE ModuleOfThisCode();
 
 class Win32SystemInfo final : public SystemInfo {
  public:

@@ -127,6 +127,14 @@ TEST(Download, FirmwareReachesTheDeviceThroughAspi) {
   EXPECT_EQ(version[3], static_cast<unsigned char>(image[0xFFFD]));
   endDevice();
   FreeLibrary(library);
+  // The job thread held a reference of its own while it ran and dropped it as it ended, so the
+  // library goes once the host lets go of it.
+  HMODULE stillLoaded = GetModuleHandleA("Flashkit.dll");
+  for (int wait = 0; wait < 100 && stillLoaded != nullptr; ++wait) {
+    Sleep(20);
+    stillLoaded = GetModuleHandleA("Flashkit.dll");
+  }
+  EXPECT_EQ(stillLoaded, nullptr);
 }
 
 }  // namespace
