@@ -74,8 +74,11 @@ std::int32_t AspiExecute(int dataIn, std::uint32_t length, aspi::SrbExecScsiCmd&
   if (event != nullptr) {
     srb.flags |= aspi::kSrbEventNotify;
     srb.postProc = event;
-    ports.aspi->SendCommand(&srb);
-    if (*status == aspi::kSsPending) ports.events->Wait(event);
+    // A request the layer took as pending is always waited for, even when its status has
+    // changed by now: the layer signals the event after the status, and the event must not
+    // be closed under that signal.
+    const bool pending = ports.aspi->SendCommand(&srb) == aspi::kSsPending;
+    if (pending || *status == aspi::kSsPending) ports.events->Wait(event);
     ports.events->Close(event);
   } else {
     ports.aspi->SendCommand(&srb);

@@ -87,10 +87,10 @@ void PosixEvents::Wait(Handle event) {
 void PosixEvents::Signal(Handle event) {
   if (event == nullptr) return;
   auto* e = static_cast<Event*>(event);
-  {
-    std::lock_guard<std::mutex> lock(e->mutex);
-    e->signalled = true;
-  }
+  // Notified under the lock: a waiter that wakes may close the event at once, and must not do
+  // so while this call still touches it.
+  std::lock_guard<std::mutex> lock(e->mutex);
+  e->signalled = true;
   e->changed.notify_all();
 }
 
