@@ -216,6 +216,12 @@ void UpdateDialog::OnDownload() {
     view_.ShowMessageBox(kNoDeviceText, kErrorCaption, BoxIcon::Error);
     return;
   }
+  // GetDevice returns once a job still finishing is over; what that job posted meanwhile (a
+  // failed closing context switch after its Success) belongs to it, and is shown before a new
+  // download can start, not in the middle of one.
+  lateFailure_ = false;
+  view_.DeliverQueuedStatus();
+  if (lateFailure_) return;
   view_.SetStatusText(kErasingText);
   state_ = DialogState::Downloading;
   flashkit_.Download(kFirmwareMode, kFirstDevice, 0, view_.StatusWindow());
@@ -232,6 +238,9 @@ void UpdateDialog::OnStatus(std::uintptr_t wParam, std::intptr_t lParam) {
     return;
   }
   StatusReaction reaction = ReactionFor(lParam);
+  if (state_ != DialogState::Downloading && reaction.text != nullptr && !reaction.showNewVersion) {
+    lateFailure_ = true;
+  }
   if (reaction.showNewVersion) {
     deviceVersion_ = newVersion_;
     view_.ShowVersions(deviceVersion_, newVersion_);
@@ -258,8 +267,12 @@ bool UpdateDialog::OnCancel() {
   return true;
 }
 
-void UpdateDialog::OnDestroy() {
+void UpdateDialog::ReleaseDevices() {
   if (flashkit_.EndDevice != nullptr) flashkit_.EndDevice();
+}
+
+void UpdateDialog::OnDestroy() {
+  ReleaseDevices();
   flashkit_ = {};
   if (loaded_) view_.UnloadFlashkit();
   loaded_ = false;

@@ -96,6 +96,9 @@ class UpdateView {
   virtual void ShowVersions(const std::string& device, const std::string& image) = 0;
   // Asks the dialog to end once the current handler has returned (a posted close).
   virtual void RequestClose() = 0;
+  // Hands every status message already queued for the dialog to OnStatus now. The console runs
+  // one download per start and has nothing to hand over.
+  virtual void DeliverQueuedStatus() {}
 
   // Loads the library by name and binds the five functions. On any failure it leaves nothing
   // loaded and returns false, so that no function of a foreign or partial library is called.
@@ -130,6 +133,8 @@ class UpdateDialog {
   bool OnCancel();
   // Enter. There is no OK button, so a stray Enter never ends the dialog.
   bool OnOk() { return false; }
+  // Releases the devices; the library waits until a job still finishing is over.
+  void ReleaseDevices();
   // Before the window is destroyed: releases the devices and the library.
   void OnDestroy();
 
@@ -147,6 +152,9 @@ class UpdateDialog {
   FlashkitBinding flashkit_{};
   bool loaded_ = false;
   int deviceCount_ = 0;
+  // Set when a failure arrives while no download runs: the closing context switch of the job
+  // before failed after its Success.
+  bool lateFailure_ = false;
   // GetDeviceVersion fills all eight bytes; the image stamp then overwrites bytes 0..3.
   std::array<unsigned char, 8> version_{};
   std::string deviceVersion_;

@@ -23,9 +23,6 @@ namespace {
 using Clock = std::chrono::steady_clock;
 
 constexpr int kSilenceSeconds = 120;
-// Success is followed by the device's switch back, which may still fail; wait this long for
-// such a report before calling the download done.
-constexpr int kSettleMilliseconds = 2000;
 
 struct Options {
   bool yes = false;
@@ -175,10 +172,10 @@ int main(int argc, char** argv) {
 
   bool succeeded = lastCode == static_cast<std::intptr_t>(flashkit::JobStatus::Success);
   if (succeeded) {
-    Clock::time_point until = Clock::now() + milliseconds(kSettleMilliseconds);
-    for (Clock::time_point now = Clock::now(); now < until; now = Clock::now()) {
-      auto left = std::chrono::duration_cast<milliseconds>(until - now);
-      if (Pump(status.read, left, dialog, pending, lastCode) != Wait::Record) break;
+    // Success comes before the job's closing context switch. Releasing the devices waits for
+    // that last command, so whatever it posted is in the pipe afterwards.
+    dialog.ReleaseDevices();
+    while (Pump(status.read, milliseconds(0), dialog, pending, lastCode) == Wait::Record) {
     }
     succeeded = lastCode == static_cast<std::intptr_t>(flashkit::JobStatus::Success);
   }

@@ -111,6 +111,15 @@ bool UpdateWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void UpdateWindow::OnDestroy() { dialog_.OnDestroy(); }
 
+void UpdateWindow::DeliverQueuedStatus() {
+  MSG message;
+  while (::PeekMessageA(&message, Window(), FLASHKIT_STATUS_MESSAGE, FLASHKIT_STATUS_MESSAGE,
+                        PM_REMOVE)) {
+    dialog_.OnStatus(static_cast<std::uintptr_t>(message.wParam),
+                     static_cast<std::intptr_t>(message.lParam));
+  }
+}
+
 void UpdateWindow::ShowMessageBox(const std::string& text, const std::string& caption,
                                   BoxIcon icon) {
   UINT type = MB_OK | (icon == BoxIcon::Error ? MB_ICONERROR : MB_ICONINFORMATION);

@@ -41,6 +41,7 @@ class UpdateWindow : public DialogBase, private UpdateView {
   void EnableCloseCommand(bool enabled) override;
   void ShowVersions(const std::string& device, const std::string& image) override;
   void RequestClose() override;
+  void DeliverQueuedStatus() override;
   bool LoadFlashkit(FlashkitBinding& binding) override;
   void UnloadFlashkit() override;
   FlashkitWindow StatusWindow() override;

@@ -83,6 +83,11 @@ class FakeView : public UpdateView {
     ++versionPushes;
   }
   void RequestClose() override { ++closeRequests; }
+  void DeliverQueuedStatus() override {
+    std::vector<std::intptr_t> codes;
+    codes.swap(queued);
+    for (std::intptr_t code : codes) deliver(0, code);
+  }
   bool LoadFlashkit(FlashkitBinding& binding) override {
     ++loads;
     if (!loadSucceeds) return false;
@@ -106,6 +111,9 @@ class FakeView : public UpdateView {
 
   std::vector<Box> boxes;
   std::function<void()> onBox;
+  // Statuses waiting in the window's queue, and where DeliverQueuedStatus hands them.
+  std::vector<std::intptr_t> queued;
+  std::function<void(std::uintptr_t, std::intptr_t)> deliver;
   int rangeLow = -1, rangeHigh = -1, progress = -1;
   std::string status = "untouched";
   bool buttons = true, closeCommand = true;
@@ -496,6 +504,27 @@ TEST_F(UpdateDialogTest, SuccessThenContextSwitchFailedShowsBothBoxes) {
   EXPECT_EQ(view.progress, 0);
   EXPECT_EQ(view.status, "");
   // Ready for another round.
+  dialog.OnDownload();
+  EXPECT_EQ(dialog.State(), DialogState::Downloading);
+  EXPECT_EQ(std::count(library.calls.begin(), library.calls.end(), "Download"), 2);
+}
+
+TEST_F(UpdateDialogTest, ALateFailureOfTheLastJobIsShownBeforeAnotherDownload) {
+  view.deliver = [this](std::uintptr_t wParam, std::intptr_t code) {
+    dialog.OnStatus(wParam, code);
+  };
+  StartDownload();
+  dialog.OnStatus(0, 4);  // Success; the box is closed and the dialog is ready
+  // The job's closing switch failed while the user was already clicking Download again.
+  view.queued = {7};
+  dialog.OnDownload();
+  ASSERT_EQ(view.boxes.size(), 2u);
+  EXPECT_EQ(view.boxes[1].text, "Download failed\nContext switch failed!");
+  EXPECT_EQ(dialog.State(), DialogState::Ready) << "no new job under a stale message";
+  EXPECT_EQ(std::count(library.calls.begin(), library.calls.end(), "Download"), 1);
+  EXPECT_TRUE(view.buttons);
+
+  // With nothing left over, the next click downloads.
   dialog.OnDownload();
   EXPECT_EQ(dialog.State(), DialogState::Downloading);
   EXPECT_EQ(std::count(library.calls.begin(), library.calls.end(), "Download"), 2);
