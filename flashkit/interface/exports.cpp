@@ -1,5 +1,6 @@
 // The six exported functions: thin layers over the process-wide state.
 #include <cstring>
+#include <new>
 
 #include "flashkit/device/discovery.h"
 #include "flashkit/interface/flashkit.h"
@@ -30,7 +31,12 @@ extern "C" {
 // here instead of pulling the devices from under it.
 FLASHKIT_EXPORT int FLASHKIT_CALL GetDevice(void) {
   flashkit::WaitForJobEnd(kJobEndWaitMs);
-  return flashkit::DiscoverDevices();
+  try {
+    return flashkit::DiscoverDevices();
+  } catch (const std::bad_alloc&) {
+    // Out of memory part-way: the devices listed so far are all the host can use.
+    return static_cast<int>(flashkit::State().devices.size());
+  }
 }
 
 FLASHKIT_EXPORT int FLASHKIT_CALL Download(int mode, int device, int serialAndLog,

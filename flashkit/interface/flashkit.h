@@ -6,7 +6,9 @@
  * GetDevice, EndDevice or Download again until the job's last message has arrived.
  *
  * On Windows `window` is an HWND. On POSIX it is the write end of a pipe that the host
- * created, cast to a pointer; each post arrives as one FlashkitStatusRecord. */
+ * created, cast to a pointer; each post arrives as one FlashkitStatusRecord. The library makes
+ * that descriptor non-blocking (a full pipe drops a post rather than stall the job); keep it
+ * open until the job's last message has arrived. */
 #ifndef FLASHKIT_INTERFACE_FLASHKIT_H
 #define FLASHKIT_INTERFACE_FLASHKIT_H
 

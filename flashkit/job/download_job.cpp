@@ -4,6 +4,7 @@
 #include <atomic>
 #include <cctype>
 #include <cstring>
+#include <new>
 
 #include "flashkit/data/configuration.h"
 #include "flashkit/data/descriptor_block.h"
@@ -81,6 +82,8 @@ bool CountBanks(JobContext& context) {
     // Past 255 banks the count no longer fits; stop reading, the image is refused below.
     if (++banks > kMaxBanks) break;
   }
+  // A read error is not the image's end: the image cannot be used.
+  if (std::ferror(file.get())) return Fail(context, JobStatus::FileMissing);
   file.reset();
   // An empty image (also what a failed conversion leaves) or one of more than 255 banks cannot
   // be programmed: the sequences need one to 255 banks.
@@ -145,7 +148,11 @@ bool PrepareJob(JobContext& context) {
   if (state.flashTableLoaded == 0) return Fail(context, JobStatus::FileMissing);
 
   platform::Ports& ports = platform::CurrentPorts();
-  const std::string configurationPath = ConfigurationPathIn(ports.system->ModuleFolder());
+  const std::string moduleFolder = ports.system->ModuleFolder();
+  // Without the library's folder the settings, the serial write-back and the log would go to
+  // whatever folder a bare file name lands in.
+  if (moduleFolder.empty()) return Fail(context, JobStatus::ConfigurationError);
+  const std::string configurationPath = ConfigurationPathIn(moduleFolder);
   state.identity = ReadIdentity(*ports.profile, configurationPath);
 
   if (!context.image.Allocate(kBankSize)) return Fail(context, JobStatus::OutOfMemory);
@@ -185,10 +192,15 @@ void WaitForJobEnd(std::uint32_t limitMs) {
 }
 
 void RunDownloadJob(void* job) {
-  {
+  const DownloadJob arguments = *static_cast<const DownloadJob*>(job);
+  try {
     JobContext context;
-    context.job = *static_cast<const DownloadJob*>(job);
+    context.job = arguments;
     RunJob(context);
+  } catch (const std::bad_alloc&) {
+    // The job's own buffers report their failures; this catches the small allocations of
+    // strings and lists, which must not end the host's process.
+    PostStatus(arguments.window, JobStatus::OutOfMemory);
   }  // buffers released and files closed
   jobRunning.store(false);
 }

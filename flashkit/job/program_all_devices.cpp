@@ -74,7 +74,12 @@ void WriteLog(const JobContext& context) {
     }
     const std::string line =
         ProductionLogLine(platform::CurrentPorts().clock->Now(), entry->serial, entry->status == 1);
-    std::fwrite(line.data(), 1, line.size(), log.get());
+    // A line that does not reach the disk (a full disk) is as lost as an unopenable log.
+    const bool written = std::fwrite(line.data(), 1, line.size(), log.get()) == line.size();
+    if (std::fclose(log.release()) != 0 || !written) {
+      PostStatus(context.job.window, JobStatus::FileMissing);
+      return;
+    }
   }
 }
 

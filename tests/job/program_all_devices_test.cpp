@@ -141,6 +141,15 @@ TEST_F(AllDevicesTest, SerialNumbersAreStoredBeforeTheDescriptorPageGoesOut) {
   EXPECT_EQ(posts.codes().back(), Code(JobStatus::FileMissing));
 }
 
+TEST_F(AllDevicesTest, ALogLineThatCannotBeWrittenIsReported) {
+  AddDevices(1);
+  Configure(Pattern(131072), 3000, "[K4826]\nserial=00000000041\n");
+  std::filesystem::create_symlink("/dev/full", Path("K4826.log"));  // a full disk
+  Run(2, 0, 1);
+  EXPECT_EQ(posts.codes().back(), Code(JobStatus::FileMissing));
+  EXPECT_EQ(StoredSerial(), "00000000042") << "the number given out stays stored";
+}
+
 TEST_F(AllDevicesTest, ADeviceWithoutANumberStoresNothing) {
   sim::DeviceConfig failing;
   failing.failRules.push_back({CommandKind::kWriteChunk, 6});  // fails before page 122

@@ -373,6 +373,8 @@ const FailureCase kFailures[] = {
        c.failRules.push_back(Fail(CommandKind::kContextSwitch2));
      },
      true},
+    {"LibraryFolderUnknown", JobStatus::ConfigurationError,
+     [](OneDeviceTest& t, sim::DeviceConfig&) { t.system.moduleFolder.clear(); }, false},
     {"DeviceBeyondTheList", JobStatus::TransferFailed, [](OneDeviceTest&, sim::DeviceConfig&) {},
      false, 2},
 };
