@@ -4,6 +4,8 @@
 #include <memory>
 #include <new>
 
+#include "flashkit/data/intel_hex.h"
+
 namespace fwupdate {
 
 namespace {
@@ -32,58 +34,21 @@ namespace {
 // is what that bank will hold at 65,530..65,533 (zero where no record writes), not the
 // characters of the text at those offsets.
 bool IsHexImage(const std::string& path) {
-  std::size_t dot = path.rfind('.');
-  if (dot == std::string::npos || path.find_first_of("\\/", dot) != std::string::npos) return false;
-  std::string extension = path.substr(dot + 1);
+  std::string name;
+  std::string extension;
+  flashkit::SplitFileName(path, name, extension);
   for (char& c : extension) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c - 'A' + 'a' : c);
   return extension == "hex";
 }
 
-int HexValue(int c) {
-  if (c >= '0' && c <= '9') return c - '0';
-  if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-  if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-  return -1;
-}
-
-// Data (00) and end (01) records with their checksums; anything else makes the image
-// unreadable, as it does for the job's conversion.
+// The job's own HEX reader, so that a version is shown exactly for the images the job will
+// accept and convert.
 void ReadHexStamp(std::FILE* file, ImageStamp& stamp) {
-  auto byte = [file](int& value) {
-    int high = HexValue(std::fgetc(file));
-    int low = HexValue(std::fgetc(file));
-    if (high < 0 || low < 0) return false;
-    value = high * 16 + low;
-    return true;
-  };
-  for (;;) {
-    int c = std::fgetc(file);
-    while (c == '\r' || c == '\n') c = std::fgetc(file);
-    if (c != ':') return;
-    int length, high, low, type;
-    if (!byte(length) || !byte(high) || !byte(low) || !byte(type)) return;
-    unsigned sum = static_cast<unsigned>(length + high + low + type);
-    if (type == 1) {
-      int checksum;
-      stamp.found = length == 0 && byte(checksum) && checksum == 0xFF;
-      return;
-    }
-    if (type != 0) return;
-    std::uint32_t address = static_cast<std::uint32_t>(high * 256 + low);
-    std::array<int, 4> pending{-1, -1, -1, -1};
-    for (int i = 0; i < length; ++i) {
-      int value;
-      if (!byte(value)) return;
-      sum += static_cast<unsigned>(value);
-      std::uint32_t at = address + static_cast<std::uint32_t>(i);
-      if (at >= kStampOffset && at < kStampOffset + 4) pending[at - kStampOffset] = value;
-    }
-    int checksum;
-    if (!byte(checksum) || ((sum + static_cast<unsigned>(checksum)) & 0xFF) != 0) return;
-    for (std::size_t i = 0; i < pending.size(); ++i) {
-      if (pending[i] >= 0) stamp.bytes[i] = static_cast<std::uint8_t>(pending[i]);
-    }
-  }
+  std::unique_ptr<std::uint8_t[]> bank(new (std::nothrow) std::uint8_t[kStampBlockSize]());
+  if (!bank) return;
+  if (flashkit::ReadHexImage(file, 0, kStampBlockSize, bank.get()) != 0) return;
+  for (std::size_t i = 0; i < stamp.bytes.size(); ++i) stamp.bytes[i] = bank[kStampOffset + i];
+  stamp.found = true;
 }
 
 }  // namespace
@@ -91,7 +56,8 @@ void ReadHexStamp(std::FILE* file, ImageStamp& stamp) {
 ImageStamp ReadImageStamp(const std::string& path) {
   ImageStamp stamp;
   if (IsHexImage(path)) {
-    File file = OpenForReading(path);
+    // Text mode, as the job's conversion reads it.
+    File file(std::fopen(path.c_str(), "r"));
     if (!file) return stamp;
     stamp.opened = true;
     ReadHexStamp(file.get(), stamp);
@@ -122,6 +88,11 @@ ImageStamp ReadImageStamp(const std::string& path) {
 
 StatusReaction ReactionFor(std::intptr_t code) {
   using flashkit::JobStatus;
+  // Checked before the cast: a wide value must not pass for a known code.
+  if (code < static_cast<std::intptr_t>(JobStatus::Progress) ||
+      code > static_cast<std::intptr_t>(JobStatus::FlashIdentified)) {
+    return {nullptr, nullptr, BoxIcon::Error, true, false};
+  }
   auto failure = [](const char* text) {
     return StatusReaction{text, kErrorCaption, BoxIcon::Error, true, false};
   };

@@ -78,6 +78,10 @@ INT_PTR DialogBase::Dispatch(UINT message, WPARAM wParam, LPARAM lParam) {
     case WM_DESTROY:
       OnDestroy();
       return FALSE;
+    case WM_QUERYENDSESSION:
+      // A dialog procedure answers through DWLP_MSGRESULT.
+      ::SetWindowLongPtrA(window_, DWLP_MSGRESULT, OnQueryEndSession() ? TRUE : FALSE);
+      return TRUE;
     default:
       if (message >= WM_APP && message <= 0xBFFF) return OnAppMessage(message, wParam, lParam);
       return FALSE;

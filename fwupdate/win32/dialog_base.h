@@ -39,6 +39,8 @@ class DialogBase {
   }
   // WM_DESTROY: the controls still exist.
   virtual void OnDestroy() {}
+  // WM_QUERYENDSESSION: whether Windows may end the session now.
+  virtual bool OnQueryEndSession() { return true; }
 
  private:
   static INT_PTR CALLBACK Procedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);

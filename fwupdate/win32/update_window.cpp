@@ -50,9 +50,10 @@ void UpdateWindow::AppendAboutItem() {
   HMENU menu = ::GetSystemMenu(Window(), FALSE);
   if (menu == nullptr) return;
   wchar_t wide[256] = {};
-  if (::LoadStringW(Instance(), IDS_ABOUTBOX, wide, 256) > 0) {
-    ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr);
+  if (::LoadStringW(Instance(), IDS_ABOUTBOX, wide, 256) > 0 &&
+      ::AppendMenuW(menu, MF_SEPARATOR, 0, nullptr)) {
     if (::AppendMenuW(menu, MF_STRING, IDM_ABOUTBOX, wide)) return;
+    // Only the separator this call added goes again, never an item of the system's own.
     ::DeleteMenu(menu, ::GetMenuItemCount(menu) - 1, MF_BYPOSITION);
   }
   char narrow[256] = {};
@@ -111,6 +112,9 @@ bool UpdateWindow::OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) {
 
 void UpdateWindow::OnDestroy() { dialog_.OnDestroy(); }
 
+// Ending the session in the middle of a download would leave the device half written.
+bool UpdateWindow::OnQueryEndSession() { return dialog_.State() != DialogState::Downloading; }
+
 void UpdateWindow::DeliverQueuedStatus() {
   MSG message;
   while (::PeekMessageA(&message, Window(), FLASHKIT_STATUS_MESSAGE, FLASHKIT_STATUS_MESSAGE,
@@ -141,6 +145,11 @@ void UpdateWindow::SetStatusText(const std::string& text) {
 void UpdateWindow::EnableButtons(bool enabled) {
   ::EnableWindow(::GetDlgItem(Window(), IDC_DOWNLOAD), enabled);
   ::EnableWindow(::GetDlgItem(Window(), IDCANCEL), enabled);
+  // Disabling the focused button left the dialog without focus; give the keyboard a home.
+  if (enabled && ::GetFocus() == nullptr) {
+    ::SendMessageA(Window(), WM_NEXTDLGCTL,
+                   reinterpret_cast<WPARAM>(::GetDlgItem(Window(), IDC_DOWNLOAD)), TRUE);
+  }
 }
 
 void UpdateWindow::EnableCloseCommand(bool enabled) {

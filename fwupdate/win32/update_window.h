@@ -31,6 +31,7 @@ class UpdateWindow : public DialogBase, private UpdateView {
   HICON OnQueryDragIcon() override;
   bool OnAppMessage(UINT message, WPARAM wParam, LPARAM lParam) override;
   void OnDestroy() override;
+  bool OnQueryEndSession() override;
 
   // UpdateView
   void ShowMessageBox(const std::string& text, const std::string& caption, BoxIcon icon) override;

@@ -279,6 +279,11 @@ TEST_F(UpdateDialogTest, HexImageStampIsWhatItsBankWillHold) {
   broken[broken.rfind(":00000001FF") - 3] ^= 1;
   std::ofstream(hexPath, std::ios::binary | std::ios::trunc) << broken;
   EXPECT_FALSE(ReadImageStamp(hexPath).found);
+  // The conversion refuses a blank line between records: so does the stamp.
+  std::string blank = text;
+  blank.insert(blank.find('\n') + 1, "\n");
+  std::ofstream(hexPath, std::ios::binary | std::ios::trunc) << blank;
+  EXPECT_FALSE(ReadImageStamp(hexPath).found);
   // Records that leave the stamp uncovered give the zeros the conversion fills in.
   std::ofstream(hexPath, std::ios::binary | std::ios::trunc) << HexRecords(0, {1, 2, 3});
   stamp = ReadImageStamp(hexPath);
@@ -444,6 +449,8 @@ TEST_F(UpdateDialogTest, EveryStatusCodeHasItsReaction) {
       {10, nullptr, nullptr, BoxIcon::Error, true},
       {-1, nullptr, nullptr, BoxIcon::Error, true},
       {0x12345, nullptr, nullptr, BoxIcon::Error, true},
+      // A wide value from the console's pipe whose low half reads as Success.
+      {static_cast<std::intptr_t>(0x100000004LL), nullptr, nullptr, BoxIcon::Error, true},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.code);
