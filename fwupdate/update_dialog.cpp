@@ -5,6 +5,7 @@
 #include <new>
 
 #include "flashkit/data/intel_hex.h"
+#include "flashkit/data/std_file.h"
 
 namespace fwupdate {
 
@@ -13,12 +14,8 @@ namespace {
 constexpr int kFirmwareMode = 2;
 constexpr int kFirstDevice = 1;
 
-struct FileCloser {
-  void operator()(std::FILE* file) const { std::fclose(file); }
-};
-using File = std::unique_ptr<std::FILE, FileCloser>;
-
-File OpenForReading(const std::string& path) { return File(std::fopen(path.c_str(), "rb")); }
+using flashkit::OpenFile;
+using flashkit::UniqueFile;
 
 char HexDigit(unsigned nibble) { return "0123456789ABCDEF"[nibble & 0xF]; }
 
@@ -57,13 +54,13 @@ ImageStamp ReadImageStamp(const std::string& path) {
   ImageStamp stamp;
   if (IsHexImage(path)) {
     // Text mode, as the job's conversion reads it.
-    File file(std::fopen(path.c_str(), "r"));
+    UniqueFile file = OpenFile(path.c_str(), "r");
     if (!file) return stamp;
     stamp.opened = true;
     ReadHexStamp(file.get(), stamp);
     return stamp;
   }
-  File file = OpenForReading(path);
+  UniqueFile file = OpenFile(path.c_str(), "rb");
   if (!file) return stamp;
   stamp.opened = true;
   // Cleared, so that what a short read leaves untouched is defined; reads only ever replace
@@ -154,7 +151,7 @@ void UpdateDialog::OnInitDialog() {
     FailSetUp(kConfigurationErrorText);
     return;
   }
-  if (!OpenForReading(image)) {
+  if (!flashkit::CanOpenForReading(image)) {
     FailSetUp(kFilesMissingText);
     return;
   }
